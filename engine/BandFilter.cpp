@@ -1,0 +1,102 @@
+#include "engine/BandFilter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "engine/ParamTable.h"
+
+namespace coral {
+
+BiquadCoefficients DesignSection(int type, double frequency, double gainDb, double q,
+                                 double sampleRate) noexcept {
+  q = std::clamp(q, 0.15, 30.0);
+  frequency = std::clamp(frequency, 5.0, 0.475 * sampleRate);
+  const double w0 = 2.0 * std::numbers::pi * frequency / sampleRate;
+  const double c = std::cos(w0);
+  const double s = std::sin(w0);
+  const double alpha = s / (2.0 * q);
+  const double A = std::pow(10.0, gainDb / 40.0);
+  const double k = 2.0 * std::sqrt(A) * alpha;
+
+  double b0, b1, b2, a0, a1, a2;
+  switch (type) {
+  case kBell:
+    b0 = 1 + alpha * A, b1 = -2 * c, b2 = 1 - alpha * A;
+    a0 = 1 + alpha / A, a1 = -2 * c, a2 = 1 - alpha / A;
+    break;
+  case kLowShelf:
+    b0 = A * ((A + 1) - (A - 1) * c + k);
+    b1 = 2 * A * ((A - 1) - (A + 1) * c);
+    b2 = A * ((A + 1) - (A - 1) * c - k);
+    a0 = (A + 1) + (A - 1) * c + k;
+    a1 = -2 * ((A - 1) + (A + 1) * c);
+    a2 = (A + 1) + (A - 1) * c - k;
+    break;
+  case kHighShelf:
+    b0 = A * ((A + 1) + (A - 1) * c + k);
+    b1 = -2 * A * ((A - 1) + (A + 1) * c);
+    b2 = A * ((A + 1) + (A - 1) * c - k);
+    a0 = (A + 1) - (A - 1) * c + k;
+    a1 = 2 * ((A - 1) - (A + 1) * c);
+    a2 = (A + 1) - (A - 1) * c - k;
+    break;
+  case kHighPass:
+    b0 = (1 + c) / 2, b1 = -(1 + c), b2 = (1 + c) / 2;
+    a0 = 1 + alpha, a1 = -2 * c, a2 = 1 - alpha;
+    break;
+  case kLowPass:
+    b0 = (1 - c) / 2, b1 = 1 - c, b2 = (1 - c) / 2;
+    a0 = 1 + alpha, a1 = -2 * c, a2 = 1 - alpha;
+    break;
+  case kNotch:
+    b0 = 1, b1 = -2 * c, b2 = 1;
+    a0 = 1 + alpha, a1 = -2 * c, a2 = 1 - alpha;
+    break;
+  case kBandPass:
+    b0 = alpha, b1 = 0, b2 = -alpha;
+    a0 = 1 + alpha, a1 = -2 * c, a2 = 1 - alpha;
+    break;
+  default:
+    return {};
+  }
+  return {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
+}
+
+void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
+                       int slope, double sampleRate) noexcept {
+  if (type == kTilt) {
+    dest.count = 2;
+    dest.sections[0].SetCoefficients(DesignSection(kLowShelf, frequency, -gainDb / 2, q, sampleRate));
+    dest.sections[1].SetCoefficients(DesignSection(kHighShelf, frequency, gainDb / 2, q, sampleRate));
+    return;
+  }
+  if (type == kHighPass || type == kLowPass) {
+    const int n = std::clamp(slope, 0, 3) + 1;
+    dest.count = n;
+    for (int i = 1; i <= n; ++i) {
+      // Butterworth stage Qs of order 2n, scaled by q relative to the default 0.7071.
+      const double stageQ = std::clamp(
+          q / 0.7071 * (1.0 / (2.0 * std::cos((2 * i - 1) * std::numbers::pi / (4 * n)))), 0.15,
+          30.0);
+      dest.sections[i - 1].SetCoefficients(DesignSection(type, frequency, 0.0, stageQ, sampleRate));
+    }
+    return;
+  }
+  dest.count = 1;
+  dest.sections[0].SetCoefficients(DesignSection(type, frequency, gainDb, q, sampleRate));
+}
+
+std::complex<double> SectionResponse(const BiquadSection& s, double omega) noexcept {
+  const std::complex<double> z1 = std::polar(1.0, -omega);
+  const std::complex<double> z2 = z1 * z1;
+  return (s.b0 + s.b1 * z1 + s.b2 * z2) / (1.0 + s.a1 * z1 + s.a2 * z2);
+}
+
+std::complex<double> CascadeResponse(const BiquadCascade& c, double omega) noexcept {
+  std::complex<double> h = 1.0;
+  for (int i = 0; i < c.count; ++i) h *= SectionResponse(c.sections[i], omega);
+  return h;
+}
+
+} // namespace coral

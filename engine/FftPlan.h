@@ -1,0 +1,49 @@
+#pragma once
+// In-place radix-2 decimation-in-time FFT on single-precision complex data, with a
+// full transform and an incremental variant that performs a bounded number of butterflies
+// per call (used by the kernel designer on the audio thread).
+
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+namespace coral {
+
+using ComplexF = std::complex<float>;
+
+class FftPlan {
+public:
+  // Allocates the bit-reversal table (n indices) and n/2 twiddles
+  // W_k = cos(2 pi k / n) - j sin(2 pi k / n). `n` is a power of two >= 2.
+  void Build(int n);
+  int Size() const noexcept { return size_; }
+
+  // Permutes `data` (Size() values) into bit-reversed order.
+  void BitReverse(ComplexF* data) const noexcept;
+
+  // Full transforms: bit-reverse, then butterflies with spans 2, 4, ..., N.
+  // Forward does not scale; Inverse uses conjugate twiddles and divides every output by N.
+  void Forward(ComplexF* data) const noexcept;
+  void Inverse(ComplexF* data) const noexcept;
+
+  // Position of an incremental transform between calls.
+  struct Cursor {
+    int span = 2;       // current butterfly span (2 .. N)
+    int groupStart = 0; // first index of the current group
+    int index = 0;      // butterfly index within the group (0 .. span/2 - 1)
+  };
+
+  // Performs up to `butterflies` butterflies of a transform whose input has already been
+  // bit-reversed, in exactly the order of the full transform, continuing from `cursor`.
+  // Returns true once the last butterfly is done. Never scales.
+  bool Step(ComplexF* data, Cursor& cursor, int butterflies, bool inverse) const noexcept;
+
+private:
+  void Butterflies(ComplexF* data, bool inverse) const noexcept;
+
+  int size_ = 0;
+  std::vector<std::uint32_t> bitReverse_;
+  std::vector<ComplexF> twiddles_;
+};
+
+} // namespace coral
