@@ -67,8 +67,10 @@ void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double g
                        int slope, double sampleRate) noexcept {
   if (type == kTilt) {
     dest.count = 2;
-    dest.sections[0].SetCoefficients(DesignSection(kLowShelf, frequency, -gainDb / 2, q, sampleRate));
-    dest.sections[1].SetCoefficients(DesignSection(kHighShelf, frequency, gainDb / 2, q, sampleRate));
+    dest.sections[0].SetCoefficients(
+        DesignSection(kLowShelf, frequency, -gainDb / 2, q, sampleRate));
+    dest.sections[1].SetCoefficients(
+        DesignSection(kHighShelf, frequency, gainDb / 2, q, sampleRate));
     return;
   }
   if (type == kHighPass || type == kLowPass) {

@@ -47,7 +47,8 @@ inline Matrix2 ChannelMatrix(std::complex<double> h, int channel) {
 // Energy reaching output `row` (0 left, 1 right) for uncorrelated equal-power inputs, in dB,
 // floored at -120 dB.
 inline double RowEnergy(const Matrix2& m, int row) {
-  const double e = row == 1 ? std::norm(m.m10) + std::norm(m.m11) : std::norm(m.m00) + std::norm(m.m01);
+  const double e =
+      row == 1 ? std::norm(m.m10) + std::norm(m.m11) : std::norm(m.m00) + std::norm(m.m01);
   return 10.0 * std::log10(std::max(e, 1e-12));
 }
 

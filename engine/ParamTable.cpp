@@ -107,10 +107,9 @@ struct Tables {
         names[i] = "Band " + std::to_string(band + 1) + " " + std::string(row.name);
         keys[i] = std::string(key) + std::string(row.key);
       }
-      specs[i] = ParamSpec{names[i],        keys[i],     row.label,   row.kind,
-                           row.minimum,     row.maximum, row.defaultValue,
-                           row.step,        row.exponential,
-                           row.texts,       row.textCount};
+      specs[i] = ParamSpec{names[i],        keys[i],     row.label,        row.kind,
+                           row.minimum,     row.maximum, row.defaultValue, row.step,
+                           row.exponential, row.texts,   row.textCount};
       defaults[i] = row.defaultValue;
     }
   }
@@ -123,13 +122,17 @@ const Tables& GetTables() {
 
 } // namespace
 
-const ParamSpec& GetParamSpec(int index) { return GetTables().specs[index]; }
+const ParamSpec& GetParamSpec(int index) {
+  return GetTables().specs[index];
+}
 
 bool IsDiscreteParam(int index) {
   if (index < 0 || index >= kNumParams) return false;
   return GetTables().specs[index].kind != ParamKind::Double;
 }
 
-const ParamSnapshot& DefaultSnapshot() { return GetTables().defaults; }
+const ParamSnapshot& DefaultSnapshot() {
+  return GetTables().defaults;
+}
 
 } // namespace coral

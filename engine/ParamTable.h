@@ -65,7 +65,9 @@ enum FilterType : int {
 enum ChannelMode : int { kStereo = 0, kLeft, kRight, kMid, kSide };
 
 // Index of field `field` of band slot `band` (0-based slot).
-constexpr int BandParamIndex(int band, int field) { return kNumGlobalParams + kBandFields * band + field; }
+constexpr int BandParamIndex(int band, int field) {
+  return kNumGlobalParams + kBandFields * band + field;
+}
 
 // 216 plain values in index order, single precision.
 using ParamSnapshot = std::array<float, kNumParams>;

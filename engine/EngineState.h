@@ -1,0 +1,83 @@
+#pragma once
+// The engine's one heap record: parameters and their smoothing, the three filter sets with
+// their previous copies, band ramps and detectors, delay lines, counters, the FIR path, the
+// analyzer and the published readouts. Owned by EqEngine; allocated when the engine is
+// constructed, its buffers sized in Prepare.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "engine/BandDynamics.h"
+#include "engine/BandFilter.h"
+#include "engine/EqEngine.h"
+#include "engine/LinearPhaseFir.h"
+#include "engine/SpectrumAnalyzer.h"
+
+namespace coral {
+
+// Delay lines sharing the write position: dry, static chain and listen, left and right.
+enum DelayLine : int { kDryL = 0, kDryR, kStaticL, kStaticR, kListenL, kListenR, kDelayLines };
+
+// Per-band runtime state outside the filter sets.
+struct BandRuntime {
+  double enableRamp = 0;                // 0..1, follows Enabled over 5 ms
+  double listenRamp = 0;                // 0..1, follows Enabled x Listen over 5 ms
+  float crossfadeWeight = 0;            // structural crossfade, 1 down to 0 over 5 ms
+  int type = 0, channel = 0, slope = 0; // recorded at the last coefficient update
+  int previousType = 0, previousChannel = 0;
+};
+
+struct EngineState {
+  double sampleRate = 48000;
+  double c20 = 0, a10 = 0, c5 = 0, c3 = 0; // smoothing 20 ms, detector 10 ms, ramps 5 and 3 ms
+  std::array<std::uint8_t, kNumParams> discrete{};
+
+  ParamSnapshot target{}; // last sanitized snapshot
+  std::array<double, kNumParams> smoothed{};
+  ParamSnapshot smoothedF{}; // float copy read by all processing
+  bool smoothing = false;    // some continuous value has not reached its target
+
+  std::array<BandFilterPair, kNumBands> staticSet{};
+  std::array<BandFilterPair, kNumBands> dynamicSet{};
+  std::array<BandFilterPair, kNumBands> detectorSet{};
+  std::array<BandFilterPair, kNumBands> previousStatic{};
+  std::array<BandFilterPair, kNumBands> previousDynamic{};
+  std::array<BandRuntime, kNumBands> bands{};
+  std::array<BandDetector, kNumBands> detectors{};
+
+  double phaseBlend = 0, bypassBlend = 0, deltaBlend = 0;
+
+  std::vector<float> delays;    // kDelayLines x kFixedLatency
+  std::vector<float> gainDelay; // (kNumBands x 2) x kFixedLatency
+  int writePos = 0;             // shared position p, 0..4351
+
+  std::uint32_t updateCounter = 0; // coefficient update when a multiple of 16
+  int firPos = 0;                  // q, 0..255
+  int analyzerCountdown = 0;       // frames since the last analysis, 0..1023
+
+  LinearPhaseFir fir;
+  SpectrumAnalyzer analyzer;
+  std::array<float, kDisplayPoints> displayGrid{};
+
+  bool prepared = false;
+  bool firstBlockDone = false;
+
+  // Published to the editor; every value written by atomic exchange.
+  std::atomic<float> inputPeak{0}, wetPeak{0}, outputPeak{0};
+  std::atomic<std::uint8_t> sidechainPresent{0}, externalInUse{0};
+  std::array<std::atomic<float>, kNumBands> detectorLevel{};
+  std::array<std::atomic<float>, kNumBands> liveBandGain{};
+  std::array<std::atomic<float>, kDisplayPoints> staticWetEq{};
+  std::array<std::atomic<float>, kDisplayPoints> currentWetEq{};
+  std::atomic<double> publishedSampleRate{0};
+
+  float* Delay(int line) { return delays.data() + line * kFixedLatency; }
+  float* GainDelay(int band, int channel) {
+    return gainDelay.data() + (band * 2 + channel) * kFixedLatency;
+  }
+  const float* Band(int band) const { return smoothedF.data() + BandParamIndex(band, 0); }
+};
+
+} // namespace coral
