@@ -1,0 +1,250 @@
+#include "engine/KernelDesigner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace coral {
+
+namespace {
+
+constexpr int kHalfBins = kDesignFftSize / 2; // 8192
+constexpr int kSampleBinsPerStep = 4;
+constexpr int kButterfliesPerStep = 128;
+constexpr int kWindowTapsPerStep = 32;
+constexpr int kZeroPadBinsPerStep = 64;
+constexpr int kDisplayPointsPerStep = 8;
+
+constexpr int kDesignRelevantBandFields[] = {kEnabled, kType,  kFrequency, kGain,
+                                             kQ,       kSlope, kChannel};
+
+// Modified Bessel function of the first kind, order 0, by its power series.
+double BesselI0(double x) noexcept {
+  const double q = x * x / 4.0;
+  double term = 1.0;
+  double sum = 1.0;
+  for (int k = 1; k < 30; ++k) {
+    term *= q / (static_cast<double>(k) * k);
+    sum += term;
+    if (term < 1e-15 * sum) break;
+  }
+  return sum;
+}
+
+// v * e^{j pi k / 2}, exact for every integer k >= 0.
+std::complex<double> RotateQuarterTurns(std::complex<double> v, int k) noexcept {
+  switch (k & 3) {
+  case 1:
+    return {-v.imag(), v.real()};
+  case 2:
+    return -v;
+  case 3:
+    return {v.imag(), -v.real()};
+  default:
+    return v;
+  }
+}
+
+} // namespace
+
+bool DesignRelevantDiffers(const float* a, const float* b) noexcept {
+  if (!(a[kScale] == b[kScale])) return true;
+  for (int band = 0; band < kNumBands; ++band) {
+    for (int field : kDesignRelevantBandFields) {
+      const int i = BandParamIndex(band, field);
+      if (!(a[i] == b[i])) return true;
+    }
+  }
+  return false;
+}
+
+void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* params,
+                          double sampleRate) noexcept {
+  const double scale = params[kScale];
+  for (int band = 0; band < kNumBands; ++band) {
+    const float* p = params + BandParamIndex(band, 0);
+    DesignBandCascade(cascades[band], static_cast<int>(p[kType]), p[kFrequency],
+                      static_cast<double>(p[kGain]) * scale * 0.01, p[kQ],
+                      static_cast<int>(p[kSlope]), sampleRate);
+  }
+}
+
+Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
+                        double omega) noexcept {
+  Matrix2 m;
+  for (int band = 0; band < kNumBands; ++band) {
+    const float* p = params + BandParamIndex(band, 0);
+    if (!(p[kEnabled] > 0.5f)) continue;
+    const double magnitude = std::abs(CascadeResponse(cascades[band], omega));
+    m = ChannelMatrix(magnitude, static_cast<int>(p[kChannel])) * m;
+  }
+  return m;
+}
+
+double KaiserWindow(int n) noexcept {
+  const double m = static_cast<double>(n - kKernelCentre) / kKernelCentre;
+  return BesselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - m * m))) / BesselI0(kKaiserBeta);
+}
+
+void SampleZeroPhaseBin(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
+                        const float* params, int k) noexcept {
+  const double omega = 2.0 * std::numbers::pi * k / kDesignFftSize;
+  const Matrix2 m = ZeroPhaseMatrix(cascades, params, omega);
+  const double entries[kKernelEntries] = {m.m00.real(), m.m01.real(), m.m10.real(), m.m11.real()};
+  for (int j = 0; j < kKernelEntries; ++j) {
+    const ComplexF v(static_cast<float>(entries[j]), 0.0f);
+    buffers[j][k] = v;
+    if (k >= 1 && k < kHalfBins) buffers[j][kDesignFftSize - k] = v;
+  }
+}
+
+void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
+                     double scale) noexcept {
+  const int m = n - kKernelCentre;
+  const int source = m >= 0 ? m : m + kDesignFftSize;
+  const double w = KaiserWindow(n);
+  for (int j = 0; j < kKernelEntries; ++j) {
+    kernels[j][n] = static_cast<float>(static_cast<double>(buffers[j][source].real()) * scale * w);
+  }
+}
+
+void KernelSet::Allocate() {
+  spectra.assign(static_cast<std::size_t>(kKernelEntries * kPartitions * kConvFftSize), ComplexF{});
+  nonZero.fill(0);
+  display.fill(Matrix2::Identity());
+}
+
+void KernelDesigner::Prepare(double sampleRate, const float* displayGrid) {
+  sampleRate_ = sampleRate;
+  displayGrid_ = displayGrid;
+  plan_.Build(kDesignFftSize);
+  for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+  for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
+  state_ = kIdle;
+}
+
+void KernelDesigner::Start(const float* params) noexcept {
+  std::copy(params, params + kNumParams, design_.begin());
+  DesignKernelCascades(cascades_, design_.data(), sampleRate_);
+  index_ = 0;
+  entry_ = 0;
+  partition_ = 0;
+  cursor_ = {};
+  state_ = kSampleResponse;
+}
+
+bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept {
+  switch (state_) {
+  case kSampleResponse: {
+    const int end = std::min(index_ + kSampleBinsPerStep, kHalfBins + 1);
+    for (; index_ < end; ++index_) SampleZeroPhaseBin(buffers_, cascades_, design_.data(), index_);
+    if (index_ > kHalfBins) {
+      plan_.BitReverse(buffers_[0].data());
+      entry_ = 0;
+      cursor_ = {};
+      state_ = kInverseTransform;
+    }
+    return false;
+  }
+  case kInverseTransform:
+  case kForwardTransform: {
+    const bool inverse = state_ == kInverseTransform;
+    if (plan_.Step(buffers_[entry_].data(), cursor_, kButterfliesPerStep, inverse)) {
+      cursor_ = {};
+      if (++entry_ < kKernelEntries) {
+        plan_.BitReverse(buffers_[entry_].data());
+      } else {
+        entry_ = 0;
+        index_ = 0;
+        state_ = inverse ? kWindow : kDisplayResponse;
+      }
+    }
+    return false;
+  }
+  case kWindow: {
+    const int end = std::min(index_ + kWindowTapsPerStep, kKernelTaps);
+    for (; index_ < end; ++index_) {
+      WindowKernelTap(buffers_, kernels_, index_, 1.0 / kDesignFftSize);
+    }
+    if (index_ == kKernelTaps) {
+      entry_ = 0;
+      partition_ = 0;
+      LoadPartition(out, partitionPlan);
+      state_ = kPartitionSpectra;
+    }
+    return false;
+  }
+  case kPartitionSpectra:
+    if (partitionPlan.Step(out.Partition(entry_, partition_), cursor_, kButterfliesPerStep,
+                           false)) {
+      if (++partition_ == kPartitions) {
+        partition_ = 0;
+        ++entry_;
+      }
+      if (entry_ < kKernelEntries) {
+        LoadPartition(out, partitionPlan);
+      } else {
+        index_ = 0;
+        state_ = kZeroPad;
+      }
+    }
+    return false;
+  case kZeroPad: {
+    const int end = index_ + kZeroPadBinsPerStep;
+    for (; index_ < end; ++index_) {
+      for (int j = 0; j < kKernelEntries; ++j) {
+        buffers_[j][index_] = ComplexF(index_ < kKernelTaps ? kernels_[j][index_] : 0.0f, 0.0f);
+      }
+    }
+    if (index_ == kDesignFftSize) {
+      plan_.BitReverse(buffers_[0].data());
+      entry_ = 0;
+      cursor_ = {};
+      state_ = kForwardTransform;
+    }
+    return false;
+  }
+  case kDisplayResponse: {
+    const int end = index_ + kDisplayPointsPerStep;
+    for (; index_ < end; ++index_) out.display[index_] = DisplayPoint(index_);
+    if (index_ == kDisplayPoints) {
+      state_ = kIdle;
+      return true;
+    }
+    return false;
+  }
+  default:
+    return false;
+  }
+}
+
+void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept {
+  ComplexF* slot = out.Partition(entry_, partition_);
+  const float* kernel = kernels_[entry_].data();
+  bool nonZero = false;
+  for (int i = 0; i < kFirBlock; ++i) {
+    const int tap = kFirBlock * partition_ + i;
+    const float v = tap < kKernelTaps ? kernel[tap] : 0.0f;
+    nonZero = nonZero || v != 0.0f;
+    slot[i] = ComplexF(v, 0.0f);
+  }
+  std::fill(slot + kFirBlock, slot + kConvFftSize, ComplexF{});
+  out.nonZero[entry_ * kPartitions + partition_] = nonZero ? 1 : 0;
+  partitionPlan.BitReverse(slot);
+  cursor_ = {};
+}
+
+Matrix2 KernelDesigner::DisplayPoint(int point) const noexcept {
+  const double x = static_cast<double>(displayGrid_[point]) * kDesignFftSize / sampleRate_;
+  const int k = std::clamp(static_cast<int>(x), 0, kHalfBins - 1);
+  const double t = x - k;
+  std::complex<double> v[kKernelEntries];
+  for (int j = 0; j < kKernelEntries; ++j) {
+    const std::complex<double> h0(buffers_[j][k]);
+    const std::complex<double> h1(buffers_[j][k + 1]);
+    v[j] = (1.0 - t) * RotateQuarterTurns(h0, k) + t * RotateQuarterTurns(h1, k + 1);
+  }
+  return {v[0], v[1], v[2], v[3]};
+}
+
+} // namespace coral

@@ -1,0 +1,140 @@
+#pragma once
+// Design of the linear-phase kernel matrix: the zero-phase response of the enabled bands is
+// sampled on a 16384-point grid, inverse transformed, Kaiser windowed to four 8193-tap
+// kernels (entries 00, 01, 10, 11 of the 2x2 channel matrix), cut into 33 partition spectra
+// for the convolver and analysed at the 256 display frequencies.
+//
+// KernelDesigner spreads this over about 12,150 bounded steps so it can run one step per
+// audio frame. The free functions are shared with the editor-thread target caches.
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "engine/BandFilter.h"
+#include "engine/ChannelMatrix.h"
+#include "engine/EqEngine.h"
+#include "engine/FftPlan.h"
+#include "engine/ParamTable.h"
+
+namespace coral {
+
+inline constexpr int kKernelTaps = 8193;
+inline constexpr int kKernelCentre = 4096;
+inline constexpr int kDesignFftSize = 16384;
+inline constexpr int kFirBlock = 256;
+inline constexpr int kConvFftSize = 512;
+inline constexpr int kPartitions = 33;
+inline constexpr int kKernelCrossfade = 2048;
+inline constexpr double kKaiserBeta = 8.6;
+inline constexpr int kKernelEntries = 4; // 00, 01, 10, 11: entry 2 * output + input
+
+// Four complex buffers of kDesignFftSize values, one per matrix entry.
+using DesignBuffers = std::array<std::vector<ComplexF>, kKernelEntries>;
+// Four kernels of kKernelTaps floats, one per matrix entry; tap kKernelCentre is time zero.
+using KernelTaps = std::array<std::vector<float>, kKernelEntries>;
+
+// True when a and b (216-value parameter arrays) differ in Scale or in any band's Enabled,
+// Type, Frequency, Gain, Q, Slope or Channel. Unequal or NaN counts as different.
+bool DesignRelevantDiffers(const float* a, const float* b) noexcept;
+
+// Designs the twelve band cascades of a sanitized parameter array:
+// DesignBandCascade(Type, Frequency, Gain * Scale * 0.01, Q, Slope, sampleRate).
+void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* params,
+                          double sampleRate) noexcept;
+
+// Zero-phase response matrix at omega (rad/sample): starting from the identity, each band
+// with Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel).
+Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
+                        double omega) noexcept;
+
+// Kaiser window (beta 8.6) at tap n = 0..8192, centred on tap 4096. I0 is the power series
+// sum (x^2/4)^k / (k!)^2 until a term falls below 1e-15 of the running sum or 30 terms.
+double KaiserWindow(int n) noexcept;
+
+// Samples bin k (0..8192) of the zero-phase matrix into the four buffers as real values and
+// mirrors it into bin 16384 - k for 1 <= k <= 8191, so each inverse transform is real.
+void SampleZeroPhaseBin(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
+                        const float* params, int k) noexcept;
+
+// Tap n (0..8192) of the four kernels from inverse-transformed buffers:
+// kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale * KaiserWindow(n).
+void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
+                     double scale) noexcept;
+
+// What one design produces and the convolver and display read: for each matrix entry the
+// 512-point spectra of its 33 zero-padded 256-tap partitions with a flag per partition that
+// is set when the partition holds a non-zero tap, and the kernel matrix at the 256 display
+// frequencies with the kernel delay removed.
+struct KernelSet {
+  std::vector<ComplexF> spectra; // [entry][partition][bin], allocated by Allocate
+  std::array<std::uint8_t, kKernelEntries * kPartitions> nonZero{};
+  std::array<Matrix2, kDisplayPoints> display{};
+
+  void Allocate();
+  ComplexF* Partition(int entry, int p) noexcept {
+    return spectra.data() + (entry * kPartitions + p) * kConvFftSize;
+  }
+  const ComplexF* Partition(int entry, int p) const noexcept {
+    return spectra.data() + (entry * kPartitions + p) * kConvFftSize;
+  }
+  bool NonZero(int entry, int p) const noexcept { return nonZero[entry * kPartitions + p] != 0; }
+};
+
+// The eight-state incremental designer. State 0 is idle; Start enters state 1; each Step
+// performs one bounded piece of work:
+//   1 sample the zero-phase response, 4 bins;   2 inverse transforms, 128 butterflies;
+//   3 window, 32 taps;                          4 partition spectra, 128 butterflies;
+//   5 zero-pad the kernels for analysis, 64 bins; 6 forward transforms, 128 butterflies;
+//   7 display matrices, 8 points; then idle.
+// Audio thread; Prepare allocates, everything else is allocation-free.
+class KernelDesigner {
+public:
+  enum State : int {
+    kIdle = 0,
+    kSampleResponse,
+    kInverseTransform,
+    kWindow,
+    kPartitionSpectra,
+    kZeroPad,
+    kForwardTransform,
+    kDisplayResponse,
+  };
+
+  // Builds the 16384-point plan and allocates the design buffers and kernels. `displayGrid`
+  // (256 frequencies in Hz) must stay valid while the designer is used.
+  void Prepare(double sampleRate, const float* displayGrid);
+
+  // Copies `params` (216 sanitized values) as the design array, designs the band cascades
+  // and enters state 1, abandoning any design in progress.
+  void Start(const float* params) noexcept;
+
+  // One bounded step writing partition spectra and display matrices into `out`; the
+  // partition transforms use `partitionPlan` (512 points). Returns true on the step that
+  // completes a design (the designer is then idle). Does nothing when idle.
+  bool Step(KernelSet& out, const FftPlan& partitionPlan) noexcept;
+
+  int CurrentState() const noexcept { return state_; }
+  const float* Kernel(int entry) const noexcept { return kernels_[entry].data(); }
+  const ParamSnapshot& DesignParams() const noexcept { return design_; }
+
+private:
+  void LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept;
+  Matrix2 DisplayPoint(int point) const noexcept;
+
+  double sampleRate_ = 48000;
+  const float* displayGrid_ = nullptr;
+  FftPlan plan_;
+  DesignBuffers buffers_;
+  KernelTaps kernels_;
+  ParamSnapshot design_{};
+  BiquadCascade cascades_[kNumBands]{};
+
+  int state_ = kIdle;
+  int index_ = 0;     // next bin, tap or display point
+  int entry_ = 0;     // current matrix entry (buffer or kernel)
+  int partition_ = 0; // current partition in state 4
+  FftPlan::Cursor cursor_;
+};
+
+} // namespace coral
