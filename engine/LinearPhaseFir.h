@@ -15,46 +15,21 @@
 #include "engine/ChannelMatrix.h"
 #include "engine/EqEngine.h"
 #include "engine/FftPlan.h"
+#include "engine/KernelDesigner.h"
 #include "engine/ParamTable.h"
+#include "engine/PartitionedConvolver.h"
 
 namespace coral {
-
-inline constexpr int kKernelTaps = 8193;
-inline constexpr int kKernelCentre = 4096;
-inline constexpr int kDesignFftSize = 16384;
-inline constexpr int kFirBlock = 256;
-inline constexpr int kConvFftSize = 512;
-inline constexpr int kPartitions = 33;
-inline constexpr int kKernelCrossfade = 2048;
-inline constexpr double kKaiserBeta = 8.6;
-
-// True when a and b (216-value parameter arrays) differ in Scale or in any band's Enabled,
-// Type, Frequency, Gain, Q, Slope or Channel. Unequal or NaN counts as different.
-bool DesignRelevantDiffers(const float* a, const float* b) noexcept;
-
-// Designs the twelve band cascades of a parameter array for kernel design or display:
-// DesignBandCascade(Type, Frequency, Gain * Scale * 0.01, Q, Slope, sampleRate).
-void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* params,
-                          double sampleRate) noexcept;
-
-// Zero-phase response matrix at omega (rad/sample): starting from the identity, each band
-// with Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel).
-Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
-                        double omega) noexcept;
-
-// Kaiser window (beta 8.6) at tap n = 0..8192, centred on tap 4096. I0 is the power series
-// sum (x^2/4)^k / (k!)^2 until a term falls below 1e-15 of the running sum or 30 terms.
-double KaiserWindow(int n) noexcept;
 
 class LinearPhaseFir {
 public:
   // Allocates every buffer and the 512- and 16384-point plans, then designs a full kernel
-  // set from `target` synchronously and makes it active. `displayGrid` (256 Hz values) must
-  // stay valid while the object is used.
+  // set from `target` synchronously and makes it active; the runtime state is zeroed.
+  // `displayGrid` (256 Hz values) must stay valid while the object is used.
   void Prepare(double sampleRate, const float* displayGrid, const float* target);
 
-  // Completes a pending swap (flip the active set, clear the ready flag) and zeroes the
-  // input history, overlaps, input/output blocks and the crossfade countdown.
+  // Completes a pending or running swap (flip the active set, clear the ready flag and the
+  // crossfade countdown) and zeroes the input history, overlaps and input/output blocks.
   void ResetRuntime() noexcept;
 
   // Per frame at FIR position q (0..255): stores the trimmed input and returns the output.
@@ -70,7 +45,8 @@ public:
   void BlockStep() noexcept;
 
   // One designer step. In the idle state it starts a design when `target` differs from the
-  // last-designed array (DesignRelevantDiffers) and no crossfade runs.
+  // last-designed array (DesignRelevantDiffers) and neither a finished set waits for its
+  // swap nor a crossfade runs.
   void DesignerStep(const float* target) noexcept;
 
   // Display blend towards the incoming set: clamp(1 - (c - q + 256) / 2048, 0, 1) with c the
@@ -78,24 +54,36 @@ public:
   double CrossfadeProgress(int q) const noexcept;
 
   // FIR display matrix at display point i of the active set, or of the incoming set.
-  const Matrix2& DisplayMatrix(int point, bool incoming) const noexcept;
+  const Matrix2& DisplayMatrix(int point, bool incoming) const noexcept {
+    return sets_[incoming ? 1 - active_ : active_].display[point];
+  }
 
   // Introspection for tests and benchmarks.
-  int DesignerState() const noexcept { return designState_; }
+  int DesignerState() const noexcept { return designer_.CurrentState(); }
   bool KernelReady() const noexcept { return kernelReady_; }
   int CrossfadeCount() const noexcept { return crossfade_; }
-  const float* Kernel(int entry) const noexcept { return kernels_[entry].data(); }
+  // Kernels of the latest design (entry 2 * output + input); rewritten while a design runs.
+  const float* Kernel(int entry) const noexcept { return designer_.Kernel(entry); }
   const float* LastDesigned() const noexcept { return lastDesigned_.data(); }
 
 private:
-  // Implementation members are the implementer's choice; the ones above are used inline.
-  std::array<std::vector<float>, 2> inBlock_;  // 2 x 256
-  std::array<std::vector<float>, 2> outBlock_; // 2 x 256
-  std::array<std::vector<float>, 4> kernels_;  // 4 x 8193
+  // Runs one designer step into the inactive set and marks a finished set ready.
+  void AdvanceDesign() noexcept;
+
+  KernelDesigner designer_;
+  PartitionedConvolver convolver_;
+  std::array<KernelSet, 2> sets_;
+  int active_ = 0;
+
+  BlockPair inBlock_;         // trimmed input of the block being collected
+  BlockPair outBlock_;        // output of the block being played
+  BlockPair overlap_;         // tail carried by the active kernel set
+  BlockPair incomingOverlap_; // tail carried by the incoming set during a crossfade
+  BlockPair scratch_;         // incoming set's block output
+
   ParamSnapshot lastDesigned_{};
-  int designState_ = 0;
   bool kernelReady_ = false;
-  int crossfade_ = 0;
+  int crossfade_ = 0; // 0, or 2048 down to 256 in steps of 256
 };
 
 } // namespace coral
