@@ -1,0 +1,53 @@
+#include "engine/FirResponseCache.h"
+
+#include <algorithm>
+#include <complex>
+#include <numbers>
+
+namespace coral {
+
+double FirResponseCache::RowEnergyAt(double frequency, const ParamSnapshot& sanitized,
+                                     double sampleRate, int row) {
+  if (!built_ || sampleRate != sampleRate_ ||
+      DesignRelevantDiffers(sanitized.data(), key_.data())) {
+    Rebuild(sanitized, sampleRate);
+  }
+  return RowEnergy(Response(frequency), row);
+}
+
+void FirResponseCache::Rebuild(const ParamSnapshot& sanitized, double sampleRate) {
+  if (!built_) {
+    plan_.Build(kDesignFftSize);
+    for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+    for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
+  }
+  BiquadCascade cascades[kNumBands];
+  DesignKernelCascades(cascades, sanitized.data(), sampleRate);
+  for (int k = 0; k <= kDesignFftSize / 2; ++k) {
+    SampleZeroPhaseBin(buffers_, cascades, sanitized.data(), k);
+  }
+  for (auto& b : buffers_) plan_.Inverse(b.data());
+  for (int n = 0; n < kKernelTaps; ++n) WindowKernelTap(buffers_, kernels_, n, 1.0);
+
+  key_ = sanitized;
+  sampleRate_ = sampleRate;
+  built_ = true;
+  ++rebuilds_;
+}
+
+Matrix2 FirResponseCache::Response(double frequency) const noexcept {
+  const double f = std::clamp(frequency, 0.0, sampleRate_ / 2);
+  const double omega = 2.0 * std::numbers::pi * f / sampleRate_;
+  // sum over n of kernel[n] e^{j omega (n - 4096)}, by a running rotation.
+  const std::complex<double> advance = std::polar(1.0, omega);
+  std::complex<double> rotation = std::polar(1.0, -omega * kKernelCentre);
+  std::complex<double> sum[kKernelEntries];
+  for (int n = 0; n < kKernelTaps; ++n) {
+    for (int j = 0; j < kKernelEntries; ++j)
+      sum[j] += static_cast<double>(kernels_[j][n]) * rotation;
+    rotation *= advance;
+  }
+  return {sum[0], sum[1], sum[2], sum[3]};
+}
+
+} // namespace coral
