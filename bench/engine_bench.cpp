@@ -1,0 +1,83 @@
+// EqEngine::Process at 48 kHz stereo in 512-frame chunks. Reports frames per second and the
+// real-time factor (seconds of audio processed per second of CPU).
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "engine/EqEngine.h"
+
+namespace coral {
+namespace {
+
+constexpr double kRate = 48000;
+constexpr int kFrames = 512;
+
+enum Scenario { kDefaults, kStaticBells, kDynamicBells, kFirBells };
+
+ParamSnapshot Settings(Scenario scenario, bool analyzer) {
+  ParamSnapshot p = DefaultSnapshot();
+  p[kAnalyzer] = analyzer ? 1.0f : 0.0f;
+  if (scenario == kDefaults) return p;
+  for (int b = 0; b < kNumBands; ++b) {
+    p[BandParamIndex(b, kEnabled)] = 1;
+    p[BandParamIndex(b, kType)] = kBell;
+    p[BandParamIndex(b, kFrequency)] = 40.0f * float(1 << (b / 2)) * (b % 2 ? 1.5f : 1.0f);
+    p[BandParamIndex(b, kGain)] = b % 2 ? 3.0f : -3.0f;
+    p[BandParamIndex(b, kQ)] = 1.0f;
+    if (scenario == kDynamicBells) {
+      p[BandParamIndex(b, kDynamic)] = 1;
+      p[BandParamIndex(b, kThreshold)] = -40;
+    }
+  }
+  if (scenario == kFirBells) p[kPhase] = 1;
+  return p;
+}
+
+void Run(benchmark::State& state, Scenario scenario, bool analyzer) {
+  ParamSnapshot p = Settings(scenario, analyzer);
+  EqEngine engine;
+  engine.SetParams(p);
+  engine.Prepare(kRate);
+  std::vector<float> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
+  unsigned x = 12345;
+  for (int i = 0; i < kFrames; ++i) {
+    x = x * 1664525u + 1013904223u;
+    inL[i] = float(x >> 8) / float(1 << 24) - 0.5f;
+    inR[i] = -inL[i] * 0.7f;
+  }
+  const float* ins[2] = {inL.data(), inR.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  int block = 0;
+  for (auto _ : state) {
+    if (scenario == kFirBells) {
+      // Gain automated every block so that the kernel designer never rests.
+      p[BandParamIndex(0, kGain)] = float(block % 100) * 0.1f - 5.0f;
+    }
+    engine.SetParams(p);
+    engine.Process(ins, outs, kFrames, nullptr, false);
+    benchmark::DoNotOptimize(outL.data());
+    ++block;
+  }
+  const double frames = double(state.iterations()) * kFrames;
+  state.SetItemsProcessed(std::int64_t(frames));
+  state.counters["realtime"] =
+      benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+}
+
+void BM_Defaults(benchmark::State& s) { Run(s, kDefaults, true); }
+void BM_StaticBells(benchmark::State& s) { Run(s, kStaticBells, true); }
+void BM_DynamicBells(benchmark::State& s) { Run(s, kDynamicBells, true); }
+void BM_FirBellsDesigning(benchmark::State& s) { Run(s, kFirBells, true); }
+void BM_StaticBellsAnalyzerOff(benchmark::State& s) { Run(s, kStaticBells, false); }
+
+BENCHMARK(BM_Defaults);
+BENCHMARK(BM_StaticBells);
+BENCHMARK(BM_DynamicBells);
+BENCHMARK(BM_FirBellsDesigning);
+BENCHMARK(BM_StaticBellsAnalyzerOff);
+
+} // namespace
+} // namespace coral
+
+BENCHMARK_MAIN();
