@@ -6,6 +6,8 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
+#include <random>
+#include <vector>
 
 #include "engine/EqEngine.h"
 #include "engine/LinearPhaseFir.h"
@@ -28,6 +30,15 @@ inline void SetBand(ParamSnapshot& p, int band, int type, float frequency, float
   p[BandParamIndex(band, kGain)] = gain;
   p[BandParamIndex(band, kQ)] = q;
   p[BandParamIndex(band, kChannel)] = static_cast<float>(channel);
+}
+
+// n samples of uniform noise in [-1, 1).
+inline std::vector<float> Noise(int n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+  std::vector<float> v(static_cast<std::size_t>(n));
+  for (auto& x : v) x = dist(rng);
+  return v;
 }
 
 // The 256 logarithmic display frequencies of a sample rate.

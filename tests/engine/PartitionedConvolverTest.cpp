@@ -45,11 +45,6 @@ TEST(PartitionedConvolver, MatchesDirectConvolutionIncludingCrossTerms) {
   PartitionedConvolver convolver;
   convolver.Prepare();
   const KernelSet set = SetFromKernels(kernels, convolver.Plan());
-  EXPECT_TRUE(set.NonZero(1, 1));
-  EXPECT_FALSE(set.NonZero(1, 2));
-  EXPECT_FALSE(set.NonZero(2, 0));
-  EXPECT_TRUE(set.NonZero(2, 19));
-  EXPECT_FALSE(set.NonZero(3, 16));
 
   constexpr int kBlocks = 40;
   std::vector<float> input[2];
