@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,21 @@ namespace coral {
 // Delay lines sharing the write position: dry, static chain and listen, left and right.
 enum DelayLine : int { kDryL = 0, kDryR, kStaticL, kStaticR, kListenL, kListenR, kDelayLines };
 
+// The inputs of one filter design. Designing again from equal inputs gives equal
+// coefficients, so a coefficient update skips designs whose inputs have not changed.
+struct DesignInputs {
+  std::array<double, 5> values{};
+  bool valid = false;
+
+  // Stores `next`; answers true when a design is needed (the inputs changed or none yet).
+  bool Changed(const std::array<double, 5>& next) {
+    if (valid && next == values) return false;
+    values = next;
+    valid = true;
+    return true;
+  }
+};
+
 // Per-band runtime state outside the filter sets.
 struct BandRuntime {
   double enableRamp = 0;                // 0..1, follows Enabled over 5 ms
@@ -27,6 +43,22 @@ struct BandRuntime {
   float crossfadeWeight = 0;            // structural crossfade, 1 down to 0 over 5 ms
   int type = 0, channel = 0, slope = 0; // recorded at the last coefficient update
   int previousType = 0, previousChannel = 0;
+  int readoutChannel = 0;     // detector channel shown in the band readout
+  double readoutEnvelope = 0; // its linked mean-square envelope at the last frame
+  DesignInputs staticInputs, dynamicInputs[2], detectorInputs, ballisticInputs;
+};
+
+// A gain in dB from a (smoothed, single-precision) level, recomputed only when it changes.
+struct CachedGain {
+  float db = 0;
+  double gain = 1;
+  double Get(float levelDb) {
+    if (levelDb != db) {
+      db = levelDb;
+      gain = std::pow(10.0, double(levelDb) / 20.0);
+    }
+    return gain;
+  }
 };
 
 struct EngineState {
@@ -48,6 +80,7 @@ struct EngineState {
   std::array<BandDetector, kNumBands> detectors{};
 
   double phaseBlend = 0, bypassBlend = 0, deltaBlend = 0;
+  CachedGain inputGain, outputGain, sidechainGain;
 
   std::vector<float> delays;    // kDelayLines x kFixedLatency
   std::vector<float> gainDelay; // (kNumBands x 2) x kFixedLatency

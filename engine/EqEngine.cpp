@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/Denormals.h"
 #include "engine/EngineState.h"
 #include "engine/ResponseCurves.h"
 
@@ -17,8 +18,9 @@ float RoundDiscrete(float v) {
   return std::round(v);
 }
 
-double DbToGain(double db) {
-  return std::pow(10.0, db / 20.0);
+// Mean-square detector level in dB, floored at -120 dB.
+double DetectorLevelDb(double meanSquare) {
+  return 10.0 * std::log10(std::max(meanSquare, 1e-12));
 }
 
 // One-pole ramp towards `target` by `coef`, snapped to the target within `epsilon`.
@@ -109,21 +111,26 @@ void UpdateCoefficients(EngineState& s, bool recordOnly) noexcept {
     band.type = type, band.channel = channel, band.slope = slope;
 
     BandDetector& det = s.detectors[b];
-    det.attackCoef = BallisticCoefficient(p[kAttack], sr);
-    det.releaseCoef = BallisticCoefficient(p[kRelease], sr);
-
-    BandFilterPair& st = s.staticSet[b];
-    DesignBandCascade(st.cascade[0], type, p[kFrequency], double(p[kGain]) * scale * 0.01, p[kQ],
-                      slope, sr);
-    DesignBandCascade(st.cascade[1], type, p[kFrequency], double(p[kGain]) * scale * 0.01, p[kQ],
-                      slope, sr);
-
-    if (HasDynamicStage(type)) {
-      for (int c = 0; c < 2; ++c)
-        DesignBandCascade(s.dynamicSet[b].cascade[c], type, p[kFrequency],
-                          scale * double(det.delayedGain[c]) * 0.01, p[kQ], 0, sr);
+    if (band.ballisticInputs.Changed({p[kAttack], p[kRelease], 0, 0, 0})) {
+      det.attackCoef = BallisticCoefficient(p[kAttack], sr);
+      det.releaseCoef = BallisticCoefficient(p[kRelease], sr);
     }
 
+    const double gain = double(p[kGain]) * scale * 0.01;
+    if (band.staticInputs.Changed({double(type), p[kFrequency], gain, p[kQ], double(slope)})) {
+      for (auto& cascade : s.staticSet[b].cascade)
+        DesignBandCascade(cascade, type, p[kFrequency], gain, p[kQ], slope, sr);
+    }
+
+    if (HasDynamicStage(type)) {
+      for (int c = 0; c < 2; ++c) {
+        const double g = scale * double(det.delayedGain[c]) * 0.01;
+        if (band.dynamicInputs[c].Changed({double(type), p[kFrequency], g, p[kQ], 0}))
+          DesignBandCascade(s.dynamicSet[b].cascade[c], type, p[kFrequency], g, p[kQ], 0, sr);
+      }
+    }
+
+    if (!band.detectorInputs.Changed({p[kFrequency], p[kQ], 0, 0, 0})) continue;
     const BiquadCoefficients bp = DesignSection(kBandPass, p[kFrequency], 0.0, p[kQ], sr);
     for (auto& cascade : s.detectorSet[b].cascade) {
       cascade.count = 1;
@@ -159,13 +166,12 @@ struct DetectorFrame {
 };
 
 // Step 5 of the frame for every band: source selection, ramps, band-limited detector,
-// envelopes, stereo link, gain computer, ballistics, gain delay, readout and listen.
+// envelopes, stereo link, gain computer, ballistics, gain delay and listen.
 DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, double scR,
                            bool sidechainPresent, double gSc) noexcept {
   DetectorFrame out;
   const double crossfadeStep = 1.0 / (0.005 * s.sampleRate);
   const double link = s.smoothedF[kStereoLink] * 0.01;
-  const double scale = s.smoothedF[kScale];
   const int p = s.writePos;
   for (int b = 0; b < kNumBands; ++b) {
     const float* bp = s.Band(b);
@@ -196,19 +202,19 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
     }
     const double loudest = std::max(det.envelope[0], det.envelope[1]);
     const bool active = enabled && bp[kDynamic] > 0.5f && HasDynamicStage(int(bp[kType]));
-    const int readoutChannel = channel == kRight ? 1 : 0;
+    band.readoutChannel = channel == kRight ? 1 : 0;
     for (int c = 0; c < 2; ++c) {
       const double linked = (1 - link) * det.envelope[c] + link * loudest;
-      const double level = 10.0 * std::log10(std::max(linked, 1e-12));
-      det.Follow(c, active ? DynamicTargetGain(level, bp) : 0.0);
+      if (c == band.readoutChannel) band.readoutEnvelope = linked;
+      // An inactive band asks for 0 dB whatever its level: its level is only needed for the
+      // readout, and a gain already at 0 dB stays there.
+      if (active)
+        det.Follow(c, DynamicTargetGain(DetectorLevelDb(linked), bp));
+      else if (det.gain[c] != 0.0)
+        det.Follow(c, 0.0);
       float* line = s.GainDelay(b, c);
       det.delayedGain[c] = line[p];
       line[p] = float(det.gain[c]);
-      if (c == readoutChannel) {
-        s.detectorLevel[b].exchange(float(level), std::memory_order_relaxed);
-        s.liveBandGain[b].exchange(float(scale * det.delayedGain[c] * 0.01),
-                                   std::memory_order_relaxed);
-      }
     }
 
     double routedL = d[0], routedR = d[1];
@@ -280,6 +286,8 @@ void EqEngine::Prepare(double sampleRate) {
   }
   s.fir.Prepare(sr, s.displayGrid.data(), s.target.data());
 
+  for (BandRuntime& band : s.bands) band = BandRuntime{}; // designs depend on the rate
+
   UpdateCoefficients(s, false);
   s.prepared = true;
   s.publishedSampleRate.exchange(sr);
@@ -330,6 +338,7 @@ void EqEngine::ResetRuntime() noexcept {
 void EqEngine::Process(const float* const* inputs, float* const* outputs, int frames,
                        const float* const* sidechain, bool sidechainPresent) noexcept {
   if (!outputs) return;
+  const ScopedFlushDenormals noDenormals;
   EngineState& s = *state_;
   float* outPtr[2] = {outputs[0], outputs[1]};
   if (!s.prepared) {
@@ -353,8 +362,8 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
     ReadPair(inputs, n, inL, inR);
     ReadPair(sidechain, n, scL, scR);
 
-    const double gIn = DbToGain(p[kInput]);
-    const double gSc = DbToGain(p[kScTrim]);
+    const double gIn = s.inputGain.Get(p[kInput]);
+    const double gSc = s.sidechainGain.Get(p[kScTrim]);
     const double xL = inL * gIn, xR = inR * gIn;
     inputPeak = std::max({inputPeak, std::abs(inL), std::abs(inR)});
 
@@ -409,7 +418,7 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
     }
 
     const double mix = p[kMix] * 0.01;
-    const double gOut = DbToGain(p[kOutput]);
+    const double gOut = s.outputGain.Get(p[kOutput]);
     Ramp(s.bypassBlend, s.target[kBypass] > 0.5f ? 1.0 : 0.0, s.c3, 1e-9);
     Ramp(s.deltaBlend, s.target[kDelta], s.c5, 1e-9);
     const double listenMix = std::clamp(det.listenSum, 0.0, 1.0);
@@ -445,6 +454,15 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
     s.fir.DesignerStep(s.target.data());
   }
 
+  // Band readouts as they stand after the chunk's last frame.
+  for (int b = 0; b < kNumBands; ++b) {
+    const BandRuntime& band = s.bands[b];
+    s.detectorLevel[b].exchange(float(DetectorLevelDb(band.readoutEnvelope)),
+                                std::memory_order_relaxed);
+    s.liveBandGain[b].exchange(
+        float(double(p[kScale]) * s.detectors[b].delayedGain[band.readoutChannel] * 0.01),
+        std::memory_order_relaxed);
+  }
   s.inputPeak.exchange(inputPeak);
   s.wetPeak.exchange(wetPeak);
   s.outputPeak.exchange(outputPeak);
