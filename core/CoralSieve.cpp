@@ -1,0 +1,241 @@
+#include "core/CoralSieve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "core/Recipes.h"
+#include "core/StateChunk.h"
+
+using iplug::IByteChunk;
+using iplug::IParam;
+using iplug::sample;
+
+namespace {
+
+constexpr double kFallbackSampleRate = 48000.0;
+
+iplug::Config MakeConfig() {
+  iplug::Config config;
+  config.nParams = coral::kNumParams;
+  config.nPresets = coral::kNumRecipes;
+  config.channelIOStr = "1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2";
+  config.pluginName = "CORAL SIEVE";
+  config.productName = "CORAL SIEVE";
+  config.mfrName = "KESTRILAB";
+  config.vendorVersion = 0x00000100; // 0.1.0
+  config.uniqueID = iplug::FourCharCode("CrSv");
+  config.mfrID = iplug::FourCharCode("Kstl");
+  config.latency = coral::kFixedLatency;
+  config.plugDoesMidiIn = false;
+  config.plugDoesMidiOut = false;
+  config.plugDoesMPE = false;
+  config.plugDoesChunks = true;
+  config.plugType = iplug::kEffect;
+  config.plugHasUI = true;
+  config.plugWidth = 1180;
+  config.plugHeight = 800;
+  config.plugMinWidth = 393;
+  config.plugMinHeight = 266;
+  config.plugMaxWidth = 3540;
+  config.plugMaxHeight = 2400;
+  config.plugHostResize = true;
+  config.bundleID = "";
+  config.appGroupID = "";
+  return config;
+}
+
+// Initialises `param` from its row of the parameter table.
+void SetupFromTable(IParam& param, const coral::ParamSpec& spec) {
+  switch (spec.kind) {
+  case coral::ParamKind::Enum:
+    param.SetupEnum(spec.name, static_cast<int>(spec.defaultValue),
+                    {spec.displayTexts, static_cast<std::size_t>(spec.displayTextCount)});
+    break;
+  case coral::ParamKind::Bool:
+    param.SetupBool(spec.name, spec.defaultValue != 0.f, spec.label, IParam::kFlagsNone, "",
+                    spec.displayTexts[0], spec.displayTexts[1]);
+    break;
+  case coral::ParamKind::Double:
+    if (spec.exponential) {
+      param.SetupDouble(spec.name, spec.defaultValue, spec.minimum, spec.maximum, spec.step,
+                        spec.label, IParam::kFlagsNone, "", iplug::ShapeExp());
+    } else {
+      param.SetupDouble(spec.name, spec.defaultValue, spec.minimum, spec.maximum, spec.step,
+                        spec.label, IParam::kFlagsNone, "", iplug::ShapeLinear());
+    }
+    break;
+  }
+}
+
+// Fills an engine input pair from `count` (0, 1 or 2) host channels at frame `start`: none
+// gives silence, one feeds both sides.
+void FillPair(const sample* const* channels, int count, int start, int frames, float* left,
+              float* right) {
+  if (count == 0) {
+    std::fill_n(left, frames, 0.f);
+    std::fill_n(right, frames, 0.f);
+    return;
+  }
+  const sample* second = channels[count == 2 ? 1 : 0];
+  for (int i = 0; i < frames; ++i) {
+    left[i] = static_cast<float>(channels[0][start + i]);
+    right[i] = static_cast<float>(second[start + i]);
+  }
+}
+
+} // namespace
+
+CoralSieve::CoralSieve(const iplug::InstanceInfo& info) : IPlugAPP(MakeConfig(), info) {
+  for (std::atomic<float>& value : stored_) value.store(0.f);
+  recipeIndex_.store(0);
+  abFlag_.store(0);
+  active_.store(0);
+
+  for (int i = 0; i < coral::kNumParams; ++i) SetupFromTable(*GetParam(i), coral::GetParamSpec(i));
+
+  coral::MakeRecipePresets(*this);
+
+  const coral::ParamSnapshot current = CurrentValues();
+  for (int i = 0; i < coral::kNumParams; ++i) stored_[i].store(current[i]);
+}
+
+CoralSieve::~CoralSieve() = default;
+
+void CoralSieve::OnReset() {
+  Activate();
+}
+
+void CoralSieve::OnActivate(bool active) {
+  if (active) {
+    Activate();
+  } else {
+    active_.store(0);
+  }
+}
+
+void CoralSieve::Activate() {
+  double sampleRate = GetSampleRate();
+  if (!std::isfinite(sampleRate) || sampleRate <= 0.0) sampleRate = kFallbackSampleRate;
+  blockParams_ = CurrentValues();
+  engine_.SetParams(blockParams_);
+  engine_.Prepare(sampleRate);
+  SetLatency(coral::kFixedLatency);
+  active_.store(1);
+}
+
+void CoralSieve::ProcessBlock(sample** inputs, sample** outputs, int nFrames) {
+  if (nFrames < 1) return;
+
+  const auto usable = [this](sample** buffers, iplug::ERoute direction, int channel) {
+    return buffers && IsChannelConnected(direction, channel) && buffers[channel];
+  };
+  const int nInputs =
+      usable(inputs, iplug::kInput, 0) ? (usable(inputs, iplug::kInput, 1) ? 2 : 1) : 0;
+  const bool sidechain = sidechainConnected_.load() && usable(inputs, iplug::kInput, 2);
+  const int nSidechain = sidechain ? (usable(inputs, iplug::kInput, 3) ? 2 : 1) : 0;
+  const int maxOutputs = MaxNChannels(iplug::kOutput);
+  int nOutputs = 0;
+  for (int c = 0; c < maxOutputs; ++c) nOutputs += usable(outputs, iplug::kOutput, c) ? 1 : 0;
+
+  if (!IsActive()) {
+    for (int c = 0; c < maxOutputs; ++c) {
+      if (usable(outputs, iplug::kOutput, c)) std::fill_n(outputs[c], nFrames, 0.0);
+    }
+    return;
+  }
+
+  for (int i = 0; i < coral::kNumParams; ++i) {
+    blockParams_[i] = static_cast<float>(GetParam(i)->Value());
+  }
+  engine_.SetParams(blockParams_);
+
+  const float* engineIn[2] = {work_[0].data(), work_[1].data()};
+  const float* engineSidechain[2] = {work_[2].data(), work_[3].data()};
+  float* engineOut[2] = {engineOut_[0].data(), engineOut_[1].data()};
+  for (int start = 0; start < nFrames; start += coral::kChunkFrames) {
+    const int frames = std::min(coral::kChunkFrames, nFrames - start);
+    FillPair(inputs, nInputs, start, frames, work_[0].data(), work_[1].data());
+    FillPair(inputs ? inputs + 2 : nullptr, nSidechain, start, frames, work_[2].data(),
+             work_[3].data());
+    engine_.Process(engineIn, engineOut, frames, engineSidechain, sidechain);
+
+    for (int c = 0; c < maxOutputs; ++c) {
+      if (!usable(outputs, iplug::kOutput, c)) continue;
+      sample* out = outputs[c] + start;
+      if (nOutputs == 1) {
+        for (int i = 0; i < frames; ++i)
+          out[i] = 0.5 * (double(engineOut_[0][i]) + engineOut_[1][i]);
+      } else if (c < 2) {
+        std::copy_n(engineOut_[c].data(), frames, out);
+      } else {
+        std::fill_n(out, frames, 0.0);
+      }
+    }
+  }
+}
+
+coral::ParamSnapshot CoralSieve::CurrentValues() const {
+  coral::ParamSnapshot values;
+  for (int i = 0; i < coral::kNumParams; ++i) values[i] = static_cast<float>(GetParam(i)->Value());
+  return values;
+}
+
+coral::ParamSnapshot CoralSieve::StoredValues() const {
+  coral::ParamSnapshot values;
+  for (int i = 0; i < coral::kNumParams; ++i) values[i] = stored_[i].load();
+  return values;
+}
+
+void CoralSieve::ShowValues(const coral::ParamSnapshot& values) {
+  for (int i = 0; i < coral::kNumParams; ++i) {
+    IParam* param = GetParam(i);
+    param->SetValue(values[i]);
+    SendParameterValueFromDelegate(i, param->GetNormalized(), true);
+  }
+}
+
+bool CoralSieve::SerializeState(IByteChunk& chunk) const {
+  coral::BuildStateChunk(chunk, CurrentValues(), StoredValues(), recipeIndex_.load(),
+                         abFlag_.load());
+  return true;
+}
+
+int CoralSieve::UnserializeState(const IByteChunk& chunk, int startPos) {
+  coral::StateContent content;
+  if (!coral::CheckStateChunk(chunk, startPos, content).accepted) return -1;
+  ShowValues(content.current);
+  for (int i = 0; i < coral::kNumParams; ++i) stored_[i].exchange(content.stored[i]);
+  recipeIndex_.exchange(content.recipeIndex);
+  abFlag_.exchange(content.abFlag != 0 ? 1 : 0);
+  return startPos + coral::kStateChunkSize;
+}
+
+void CoralSieve::SwitchAB() {
+  const coral::ParamSnapshot current = CurrentValues();
+  coral::ParamSnapshot kept;
+  for (int i = 0; i < coral::kNumParams; ++i) kept[i] = stored_[i].exchange(current[i]);
+  ShowValues(kept);
+  abFlag_.exchange(abFlag_.load() != 0 ? 0 : 1);
+}
+
+void CoralSieve::CopyToStoredSlot() {
+  const coral::ParamSnapshot current = CurrentValues();
+  for (int i = 0; i < coral::kNumParams; ++i) stored_[i].exchange(current[i]);
+}
+
+void CoralSieve::ApplyRecipe(int index) {
+  if (index < 0 || index >= coral::kNumRecipes) return;
+  ShowValues(coral::GetRecipes()[index].values);
+  recipeIndex_.exchange(static_cast<std::uint32_t>(index));
+}
+
+int CoralSieve::FindMatchingRecipe() const {
+  return coral::FindMatchingRecipe(CurrentValues());
+}
+
+std::unique_ptr<CoralSieve> MakePlug(const iplug::InstanceInfo& info) {
+  static std::mutex creationLock;
+  const std::lock_guard<std::mutex> guard(creationLock);
+  return std::make_unique<CoralSieve>(info);
+}
