@@ -63,8 +63,18 @@ BiquadCoefficients DesignSection(int type, double frequency, double gainDb, doub
   return {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
 }
 
-void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
-                       int slope, double sampleRate) noexcept {
+namespace {
+
+bool IsIdentity(const BiquadCascade& c) noexcept {
+  for (int i = 0; i < c.count; ++i) {
+    const BiquadSection& s = c.sections[i];
+    if (s.b0 != 1.0 || s.b1 != s.a1 || s.b2 != s.a2) return false;
+  }
+  return true;
+}
+
+void DesignCascadeSections(BiquadCascade& dest, int type, double frequency, double gainDb,
+                           double q, int slope, double sampleRate) noexcept {
   if (type == kTilt) {
     dest.count = 2;
     dest.sections[0].SetCoefficients(
@@ -87,6 +97,14 @@ void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double g
   }
   dest.count = 1;
   dest.sections[0].SetCoefficients(DesignSection(type, frequency, gainDb, q, sampleRate));
+}
+
+} // namespace
+
+void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
+                       int slope, double sampleRate) noexcept {
+  DesignCascadeSections(dest, type, frequency, gainDb, q, slope, sampleRate);
+  dest.identity = IsIdentity(dest);
 }
 
 std::complex<double> SectionResponse(const BiquadSection& s, double omega) noexcept {

@@ -31,6 +31,9 @@ inline constexpr int kMaxSections = 4;
 struct BiquadCascade {
   BiquadSection sections[kMaxSections];
   std::int32_t count = 1;
+  // Every used section passes its input unchanged (b0 = 1, b1 = a1, b2 = a2), as a 0 dB bell,
+  // shelf or tilt does. Set by DesignBandCascade.
+  bool identity = false;
 
   void ClearState() noexcept {
     for (auto& s : sections) s.ClearState();
@@ -74,6 +77,13 @@ inline double RunSection(BiquadSection& s, double x) noexcept {
 }
 
 inline double RunCascade(BiquadCascade& c, double x) noexcept {
+  if (c.identity && std::isfinite(x)) {
+    // With zero states an identity section computes x + 0 and keeps its states at zero.
+    bool rest = true;
+    for (int i = 0; i < c.count; ++i)
+      rest = rest && c.sections[i].s1 == 0.0 && c.sections[i].s2 == 0.0;
+    if (rest) return x + 0.0;
+  }
   for (int i = 0; i < c.count; ++i) x = RunSection(c.sections[i], x);
   return x;
 }

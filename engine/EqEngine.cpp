@@ -69,6 +69,7 @@ void EqEngine::SetParams(const ParamSnapshot& snapshot) noexcept {
   s.target = snapshot;
   SanitizeSnapshot(s.target);
   s.smoothing = true;
+  s.fir.SetTarget(s.target.data());
 }
 
 bool EqEngine::IsPrepared() const noexcept {
@@ -402,6 +403,8 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
 
     Ramp(s.phaseBlend, s.target[kPhase], s.c20, 0.0002);
 
+    // The FIR output is computed lazily while the phase blend does not hear it.
+    if (s.phaseBlend != 0.0 && s.fir.OutputStale()) s.fir.EnsureOutput();
     float firL, firR;
     s.fir.Exchange(s.firPos, FiniteOrZero(float(xL)), FiniteOrZero(float(xR)), firL, firR);
 
@@ -449,9 +452,9 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
     s.writePos = pos + 1 == kFixedLatency ? 0 : pos + 1;
     if (++s.firPos == kFirBlock) {
       s.firPos = 0;
-      s.fir.BlockStep();
+      s.fir.BlockStep(s.phaseBlend != 0.0 || s.target[kPhase] != 0.0f);
     }
-    s.fir.DesignerStep(s.target.data());
+    s.fir.DesignerStep();
   }
 
   // Band readouts as they stand after the chunk's last frame.

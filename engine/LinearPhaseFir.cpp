@@ -10,6 +10,11 @@ void Zero(BlockPair& block) noexcept {
   for (auto& channel : block) std::fill(channel.begin(), channel.end(), 0.0f);
 }
 
+void Copy(const BlockPair& from, BlockPair& to) noexcept {
+  for (int channel = 0; channel < 2; ++channel)
+    std::copy(from[channel].begin(), from[channel].end(), to[channel].begin());
+}
+
 } // namespace
 
 void LinearPhaseFir::Prepare(double sampleRate, const float* displayGrid, const float* target) {
@@ -19,6 +24,7 @@ void LinearPhaseFir::Prepare(double sampleRate, const float* displayGrid, const 
   for (BlockPair* block : {&inBlock_, &outBlock_, &overlap_, &incomingOverlap_, &scratch_}) {
     for (auto& channel : *block) channel.assign(kFirBlock, 0.0f);
   }
+  std::copy(target, target + kNumParams, target_.begin());
   std::copy(target, target + kNumParams, lastDesigned_.begin());
   kernelReady_ = false;
   crossfade_ = 0;
@@ -34,55 +40,91 @@ void LinearPhaseFir::ResetRuntime() noexcept {
   if (kernelReady_ || crossfade_ > 0) active_ = 1 - active_;
   kernelReady_ = false;
   crossfade_ = 0;
+  recheck_ = true;
+  stale_ = overlapsStale_ = false;
   for (BlockPair* block : {&inBlock_, &outBlock_, &overlap_, &incomingOverlap_, &scratch_}) {
     Zero(*block);
   }
   convolver_.Reset();
 }
 
-void LinearPhaseFir::BlockStep() noexcept {
+void LinearPhaseFir::SetTarget(const float* target) noexcept {
+  std::copy(target, target + kNumParams, target_.begin());
+  recheck_ = true;
+}
+
+void LinearPhaseFir::Convolve(const BlockJob& job, int blocksBack) noexcept {
+  convolver_.Convolve(sets_[job.active], outBlock_, overlap_, blocksBack);
+  if (job.crossfade == 0) return;
+  convolver_.Convolve(sets_[1 - job.active], scratch_, incomingOverlap_, blocksBack);
+  const double start = 1.0 - static_cast<double>(job.crossfade) / kKernelCrossfade;
+  for (int channel = 0; channel < 2; ++channel) {
+    float* out = outBlock_[channel].data();
+    const float* in = scratch_[channel].data();
+    for (int i = 0; i < kFirBlock; ++i) {
+      const double w = std::min(1.0, start + static_cast<double>(i) / kKernelCrossfade);
+      out[i] = static_cast<float>(w * in[i] + (1.0 - w) * out[i]);
+    }
+  }
+}
+
+void LinearPhaseFir::PrimeOverlaps(const BlockJob& job, int blocksBack) noexcept {
+  Zero(overlap_);
+  convolver_.Convolve(sets_[job.active], scratch_, overlap_, blocksBack);
+  if (job.crossfade == 0) return;
+  Zero(incomingOverlap_);
+  convolver_.Convolve(sets_[1 - job.active], scratch_, incomingOverlap_, blocksBack);
+}
+
+void LinearPhaseFir::BlockStep(bool outputNeeded) noexcept {
   convolver_.PushBlock(inBlock_);
-  KernelSet& incoming = sets_[1 - active_];
 
   if (kernelReady_ && crossfade_ == 0) {
-    // Prime the incoming set's overlap with the tail it would have left one block ago.
+    // The incoming set starts with the tail it would have left one block ago.
     crossfade_ = kKernelCrossfade;
-    Zero(incomingOverlap_);
-    convolver_.Convolve(incoming, scratch_, incomingOverlap_, 1);
     kernelReady_ = false;
+    if (!overlapsStale_) {
+      Zero(incomingOverlap_);
+      convolver_.Convolve(sets_[1 - active_], scratch_, incomingOverlap_, 1);
+    }
+  }
+  pending_ = {active_, crossfade_};
+
+  if (outputNeeded) {
+    if (overlapsStale_) PrimeOverlaps(pending_, 1);
+    Convolve(pending_, 0);
+    stale_ = overlapsStale_ = false;
+  } else {
+    stale_ = overlapsStale_ = true;
   }
 
-  convolver_.Convolve(sets_[active_], outBlock_, overlap_);
-
   if (crossfade_ > 0) {
-    convolver_.Convolve(incoming, scratch_, incomingOverlap_);
-    const double start = 1.0 - static_cast<double>(crossfade_) / kKernelCrossfade;
-    for (int channel = 0; channel < 2; ++channel) {
-      float* out = outBlock_[channel].data();
-      const float* in = scratch_[channel].data();
-      for (int i = 0; i < kFirBlock; ++i) {
-        const double w = std::min(1.0, start + static_cast<double>(i) / kKernelCrossfade);
-        out[i] = static_cast<float>(w * in[i] + (1.0 - w) * out[i]);
-      }
-    }
     crossfade_ -= kFirBlock;
     if (crossfade_ == 0) {
       active_ = 1 - active_;
-      for (int channel = 0; channel < 2; ++channel) {
-        std::copy(incomingOverlap_[channel].begin(), incomingOverlap_[channel].end(),
-                  overlap_[channel].begin());
-      }
+      if (!overlapsStale_) Copy(incomingOverlap_, overlap_);
+      recheck_ = true;
     }
   }
-
   convolver_.Advance();
 }
 
-void LinearPhaseFir::DesignerStep(const float* target) noexcept {
+void LinearPhaseFir::EnsureOutput() noexcept {
+  if (!stale_) return;
+  // The skipped step's newest input block now lies one block back.
+  PrimeOverlaps(pending_, 2);
+  Convolve(pending_, 1);
+  // The overlap the next step continues from belongs to the set active from now on.
+  if (pending_.crossfade == kFirBlock) Copy(incomingOverlap_, overlap_);
+  stale_ = overlapsStale_ = false;
+}
+
+void LinearPhaseFir::DesignerStep() noexcept {
   if (designer_.CurrentState() == KernelDesigner::kIdle) {
-    if (!kernelReady_ && crossfade_ == 0 && DesignRelevantDiffers(target, lastDesigned_.data())) {
-      designer_.Start(target);
-    }
+    if (!recheck_ || crossfade_ > 0) return;
+    recheck_ = false;
+    if (DesignRelevantDiffers(target_.data(), lastDesigned_.data()))
+      designer_.Start(target_.data());
     return;
   }
   AdvanceDesign();
@@ -92,6 +134,7 @@ void LinearPhaseFir::AdvanceDesign() noexcept {
   if (designer_.Step(sets_[1 - active_], convolver_.Plan())) {
     lastDesigned_ = designer_.DesignParams();
     kernelReady_ = true;
+    recheck_ = true;
   }
 }
 

@@ -41,13 +41,23 @@ public:
   }
 
   // Called when the FIR position wraps from 255 to 0: transforms the new input block,
-  // convolves with the active set (and the incoming set during a crossfade).
-  void BlockStep() noexcept;
+  // starts a waiting swap, convolves with the active set (and the incoming set during a
+  // crossfade) and advances the crossfade. When `outputNeeded` is false the convolutions
+  // are left out and the output block is marked stale; EnsureOutput recomputes exactly
+  // what they would have produced, so skipping changes no sample.
+  void BlockStep(bool outputNeeded = true) noexcept;
 
-  // One designer step. In the idle state it starts a design when `target` differs from the
-  // last-designed array (DesignRelevantDiffers) and neither a finished set waits for its
-  // swap nor a crossfade runs.
-  void DesignerStep(const float* target) noexcept;
+  // True while the output block is stale (its block step skipped the convolutions).
+  bool OutputStale() const noexcept { return stale_; }
+  // Computes the output block of the last block step if it was skipped.
+  void EnsureOutput() noexcept;
+
+  // The parameter array the designer follows (216 sanitized values), copied.
+  void SetTarget(const float* target) noexcept;
+
+  // One designer step. In the idle state it starts a design when the target differs from
+  // the last-designed array (DesignRelevantDiffers) and no crossfade runs.
+  void DesignerStep() noexcept;
 
   // Display blend towards the incoming set: clamp(1 - (c - q + 256) / 2048, 0, 1) with c the
   // remaining crossfade count; 0 when no crossfade runs.
@@ -70,6 +80,16 @@ private:
   // Runs one designer step into the inactive set and marks a finished set ready.
   void AdvanceDesign() noexcept;
 
+  // The convolutions of one block step: what was active, the crossfade count used for the
+  // blend (0 when none), and how far back the step's newest input block lies.
+  struct BlockJob {
+    int active = 0;
+    int crossfade = 0;
+  };
+  void Convolve(const BlockJob& job, int blocksBack) noexcept;
+  // Recomputes the active (and incoming) overlap that the block `blocksBack` back left.
+  void PrimeOverlaps(const BlockJob& job, int blocksBack) noexcept;
+
   KernelDesigner designer_;
   PartitionedConvolver convolver_;
   std::array<KernelSet, 2> sets_;
@@ -81,9 +101,15 @@ private:
   BlockPair incomingOverlap_; // tail carried by the incoming set during a crossfade
   BlockPair scratch_;         // incoming set's block output
 
+  ParamSnapshot target_{};
   ParamSnapshot lastDesigned_{};
   bool kernelReady_ = false;
-  int crossfade_ = 0; // 0, or 2048 down to 256 in steps of 256
+  bool recheck_ = false; // the start rule may answer differently since it was last asked
+  int crossfade_ = 0;    // 0, or 2048 down to 256 in steps of 256
+
+  bool stale_ = false;         // output block not computed (skipped block step)
+  bool overlapsStale_ = false; // overlaps not computed since a skipped block step
+  BlockJob pending_;           // the last block step's convolutions
 };
 
 } // namespace coral

@@ -80,7 +80,8 @@ struct FirRunner {
       q = 0;
       fir.BlockStep();
     }
-    fir.DesignerStep(target.data());
+    fir.SetTarget(target.data());
+    fir.DesignerStep();
     return out;
   }
 };
