@@ -44,6 +44,11 @@ private:
   int size_ = 0;
   std::vector<std::uint32_t> bitReverse_;
   std::vector<ComplexF> twiddles_;
+  // The twiddles of each stage laid out contiguously for the full transforms: for span s,
+  // entries s/2 - 1 .. s - 2 hold W_(i N/s) for i = 0 .. s/2 - 1, real and imaginary parts
+  // each duplicated so that two butterflies load them as one vector.
+  std::vector<float> stageRe_;
+  std::vector<float> stageIm_;
 };
 
 } // namespace coral

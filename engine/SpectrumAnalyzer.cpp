@@ -63,8 +63,16 @@ void SpectrumAnalyzer::AnalyzeRing(int ring, float* power) noexcept {
     work_[i] = ComplexF(samples[(position_ + i) & (kAnalyzerSize - 1)] * window_[i], 0.0f);
   plan_.Forward(work_.data());
   for (int i = 0; i < kDisplayPoints; ++i) {
-    float peak = 0.0f;
-    for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) peak = std::max(peak, std::abs(work_[k]));
+    // The loudest bin by squared magnitude (exact in double for float parts) is the bin with
+    // the largest |X|; only its magnitude is taken.
+    int loudest = firstBin_[i];
+    double loudestNorm = -1.0;
+    for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) {
+      const double re = work_[k].real(), im = work_[k].imag();
+      const double norm = re * re + im * im;
+      if (norm > loudestNorm) loudestNorm = norm, loudest = k;
+    }
+    const float peak = std::abs(work_[loudest]);
     const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
     power[i] = amplitude * amplitude * 0.5f;
   }
