@@ -40,6 +40,16 @@ struct BiquadCascade {
   }
 };
 
+// Copies the coefficients, section count and identity flag of `from`; states are kept.
+inline void CopyCoefficients(const BiquadCascade& from, BiquadCascade& to) noexcept {
+  for (int i = 0; i < kMaxSections; ++i) {
+    const BiquadSection& s = from.sections[i];
+    to.sections[i].SetCoefficients({s.b0, s.b1, s.b2, s.a1, s.a2});
+  }
+  to.count = from.count;
+  to.identity = from.identity;
+}
+
 // Cascade 0 processes the left (or the single mid/side) signal, cascade 1 the right.
 struct BandFilterPair {
   BiquadCascade cascade[2];

@@ -119,15 +119,21 @@ void UpdateCoefficients(EngineState& s, bool recordOnly) noexcept {
 
     const double gain = double(p[kGain]) * scale * 0.01;
     if (band.staticInputs.Changed({double(type), p[kFrequency], gain, p[kQ], double(slope)})) {
-      for (auto& cascade : s.staticSet[b].cascade)
-        DesignBandCascade(cascade, type, p[kFrequency], gain, p[kQ], slope, sr);
+      BiquadCascade(&st)[2] = s.staticSet[b].cascade;
+      DesignBandCascade(st[0], type, p[kFrequency], gain, p[kQ], slope, sr);
+      CopyCoefficients(st[0], st[1]);
     }
 
     if (HasDynamicStage(type)) {
+      BiquadCascade(&dyn)[2] = s.dynamicSet[b].cascade;
       for (int c = 0; c < 2; ++c) {
         const double g = scale * double(det.delayedGain[c]) * 0.01;
-        if (band.dynamicInputs[c].Changed({double(type), p[kFrequency], g, p[kQ], 0}))
-          DesignBandCascade(s.dynamicSet[b].cascade[c], type, p[kFrequency], g, p[kQ], 0, sr);
+        if (!band.dynamicInputs[c].Changed({double(type), p[kFrequency], g, p[kQ], 0})) continue;
+        // Linked channels usually carry the same gain: equal inputs, equal coefficients.
+        if (c == 1 && band.dynamicInputs[1].values == band.dynamicInputs[0].values)
+          CopyCoefficients(dyn[0], dyn[1]);
+        else
+          DesignBandCascade(dyn[c], type, p[kFrequency], g, p[kQ], 0, sr);
       }
     }
 
@@ -204,15 +210,19 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
     const double loudest = std::max(det.envelope[0], det.envelope[1]);
     const bool active = enabled && bp[kDynamic] > 0.5f && HasDynamicStage(int(bp[kType]));
     band.readoutChannel = channel == kRight ? 1 : 0;
+    double linked[2], target[2] = {0.0, 0.0};
+    for (int c = 0; c < 2; ++c) linked[c] = (1 - link) * det.envelope[c] + link * loudest;
+    band.readoutEnvelope = linked[band.readoutChannel];
+    if (active) {
+      // Fully linked channels see the same level, and so the same target.
+      target[0] = DynamicTargetGain(DetectorLevelDb(linked[0]), bp);
+      target[1] =
+          linked[1] == linked[0] ? target[0] : DynamicTargetGain(DetectorLevelDb(linked[1]), bp);
+    }
     for (int c = 0; c < 2; ++c) {
-      const double linked = (1 - link) * det.envelope[c] + link * loudest;
-      if (c == band.readoutChannel) band.readoutEnvelope = linked;
       // An inactive band asks for 0 dB whatever its level: its level is only needed for the
       // readout, and a gain already at 0 dB stays there.
-      if (active)
-        det.Follow(c, DynamicTargetGain(DetectorLevelDb(linked), bp));
-      else if (det.gain[c] != 0.0)
-        det.Follow(c, 0.0);
+      if (active || det.gain[c] != 0.0) det.Follow(c, target[c]);
       float* line = s.GainDelay(b, c);
       det.delayedGain[c] = line[p];
       line[p] = float(det.gain[c]);
