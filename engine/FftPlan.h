@@ -26,6 +26,13 @@ public:
   void Forward(ComplexF* data) const noexcept;
   void Inverse(ComplexF* data) const noexcept;
 
+  // Forward transform of data that the caller has already placed in bit-reversed order
+  // (value i at index BitReversedIndex(i)): the butterflies of Forward alone.
+  void ForwardBitReversed(ComplexF* data) const noexcept { Butterflies(data, false); }
+  int BitReversedIndex(int i) const noexcept {
+    return static_cast<int>(bitReverse_[static_cast<std::size_t>(i)]);
+  }
+
   // Position of an incremental transform between calls.
   struct Cursor {
     int span = 2;       // current butterfly span (2 .. N)

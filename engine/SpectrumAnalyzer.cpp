@@ -59,9 +59,12 @@ void SpectrumAnalyzer::PublishFloor() noexcept {
 // Windowed FFT of one ring (oldest sample first), then the peak sine power per point.
 void SpectrumAnalyzer::AnalyzeRing(int ring, float* power) noexcept {
   const float* samples = rings_[ring].data();
-  for (int i = 0; i < kAnalyzerSize; ++i)
-    work_[i] = ComplexF(samples[(position_ + i) & (kAnalyzerSize - 1)] * window_[i], 0.0f);
-  plan_.Forward(work_.data());
+  // Windowed samples go straight to their bit-reversed places.
+  for (int i = 0; i < kAnalyzerSize; ++i) {
+    work_[plan_.BitReversedIndex(i)] =
+        ComplexF(samples[(position_ + i) & (kAnalyzerSize - 1)] * window_[i], 0.0f);
+  }
+  plan_.ForwardBitReversed(work_.data());
   for (int i = 0; i < kDisplayPoints; ++i) {
     // The loudest bin by squared magnitude (exact in double for float parts) is the bin with
     // the largest |X|; only its magnitude is taken.
