@@ -1,0 +1,71 @@
+#pragma once
+// The renderer's command line: options, the --set grammar, and the texts it prints.
+//
+// Grammar of one --set argument, KEY=VALUE:
+//   KEY    a parameter key exactly as --list-params prints it ("b01-gain", "phase");
+//          everything before the first '=' is the key.
+//   VALUE  either one of the parameter's display texts, byte for byte ("Notch", "on",
+//          "Linear Phase FIR", "24 dB/oct"), which gives that text's value;
+//          or a decimal number  [+|-] digits [. digits] [(e|E) [+|-] digits]  (a leading or
+//          trailing '.' is allowed, "inf", "nan" and hexadecimal are not), optionally followed
+//          by the parameter's unit label, with or without one blank between ("12.5",
+//          "-3 dB", "1000Hz", "50 %"). Nothing may follow. A number beyond the range of a
+//          double (such as 1e999 or 1e-999) is rejected. Bool and enum parameters take whole
+//          numbers only (the 0-based position of the display text; "2", "2.0", "2e0").
+//   The value then goes through the parameter's SetValue, which clamps it to the parameter's
+//   range (and rounds stepped parameters), so "b01-gain=30" sets +24 dB and "b01-type=9" sets
+//   "Tilt".
+//
+// Everything here is pure: no file is touched and nothing is printed.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace coral::render {
+
+inline constexpr int kDefaultBlockSize = 512;
+inline constexpr int kMaxBlockSize = 8192;
+
+// One parsed --set argument.
+struct SetAssignment {
+  int paramIndex = -1;
+  double value = 0.0;
+};
+
+struct Options {
+  enum class Action { Render, Help, ListParams };
+  Action action = Action::Render;
+
+  std::vector<SetAssignment> assignments; // applied in order
+  int blockSize = kDefaultBlockSize;
+  bool compensate = true;
+  bool quiet = false;
+
+  std::string input;
+  std::string output;
+  std::string sidechain; // empty: auxiliary input not connected
+};
+
+// Index of the parameter whose key is `key`, or -1.
+int FindParamByKey(std::string_view key);
+
+// Plain value of `text` for parameter `paramIndex` by the grammar above, before clamping.
+// On failure answers nothing and sets `error` to one line saying why.
+std::optional<double> ParseParamValue(int paramIndex, std::string_view text, std::string& error);
+
+// A whole KEY=VALUE argument of --set.
+std::optional<SetAssignment> ParseSetArgument(std::string_view argument, std::string& error);
+
+// Parses the arguments after the program name. On failure answers false and sets `error` to
+// one line naming the offending option or value.
+bool ParseCommandLine(const std::vector<std::string_view>& args, Options& options,
+                      std::string& error);
+
+// The --help text.
+std::string UsageText();
+// One line per parameter: index, key, name, minimum, maximum, default, label, tab-separated.
+std::string ParamListText();
+
+} // namespace coral::render

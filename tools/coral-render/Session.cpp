@@ -1,0 +1,180 @@
+#include "tools/coral-render/Session.h"
+
+#include <memory>
+#include <vector>
+
+#include "core/CoralSieve.h"
+#include "tools/coral-render/AtomicFile.h"
+#include "tools/coral-render/AudioFile.h"
+#include "tools/coral-render/RenderLoop.h"
+
+namespace coral::render {
+namespace {
+
+constexpr int kMaxChannels = 2;
+constexpr double kProgressMinSeconds = 10.0;
+constexpr double kEngineMinRate = 22050.0, kEngineMaxRate = 192000.0;
+
+// A one-line bar redrawn in place while the percentage changes.
+class ProgressBar {
+public:
+  ProgressBar(std::FILE* stream, bool enabled) : stream_(stream), enabled_(enabled) {}
+
+  void Update(std::int64_t done, std::int64_t total) {
+    if (!enabled_ || total <= 0) return;
+    const int percent = static_cast<int>(100 * std::min(done, total) / total);
+    if (percent == percent_) return;
+    percent_ = percent;
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    std::fprintf(stream_, "\rrendering [%.*s%*s] %3d%%", filled,
+                 "########################################", kWidth - filled, "", percent);
+    std::fflush(stream_);
+  }
+
+  void Finish() {
+    if (enabled_ && percent_ >= 0) std::fputc('\n', stream_);
+    percent_ = -1;
+  }
+
+private:
+  std::FILE* stream_;
+  bool enabled_;
+  int percent_ = -1;
+};
+
+class Session {
+public:
+  Session(const Options& options, const Console& console) : options_(options), console_(console) {}
+
+  int Run() {
+    plug_ = MakePlug(iplug::InstanceInfo{});
+    if (!ApplySettings()) return kExitBadInput;
+    const int status = RenderFiles();
+    if (status != kExitSuccess) return status;
+    return CommitAll() ? kExitSuccess : kExitBadInput;
+  }
+
+private:
+  bool Fail(const std::string& message) {
+    std::fprintf(console_.err, "coral-render: %s\n", message.c_str());
+    return false;
+  }
+
+  void Warn(const std::string& message) {
+    if (!options_.quiet) std::fprintf(console_.err, "coral-render: warning: %s\n", message.c_str());
+  }
+
+  bool Interrupted() const { return console_.interrupted && *console_.interrupted != 0; }
+
+  // Every --set in order.
+  bool ApplySettings() {
+    for (const SetAssignment& assignment : options_.assignments) {
+      plug_->GetParam(assignment.paramIndex)->SetValue(assignment.value);
+      plug_->OnParamChange(assignment.paramIndex, iplug::kHost);
+    }
+    return true;
+  }
+
+  bool OpenInputs() {
+    std::string error;
+    if (!input_.Open(options_.input, error)) return Fail(error);
+    const AudioInfo& info = input_.Info();
+    if (info.channels < 1 || info.channels > kMaxChannels) {
+      return Fail("'" + options_.input + "' has " + std::to_string(info.channels) +
+                  " channels; 1 or 2 are supported");
+    }
+    if (info.sampleRate < kEngineMinRate || info.sampleRate > kEngineMaxRate) {
+      Warn("'" + options_.input + "' runs at " + std::to_string(info.sampleRate) +
+           " Hz; the equaliser works at 22050 to 192000 Hz and treats it as the nearest of these");
+    }
+    if (options_.sidechain.empty()) return true;
+
+    sidechain_ = std::make_unique<SoundFileReader>();
+    if (!sidechain_->Open(options_.sidechain, error)) return Fail("sidechain: " + error);
+    const AudioInfo& aux = sidechain_->Info();
+    if (aux.channels < 1 || aux.channels > kMaxChannels) {
+      return Fail("sidechain '" + options_.sidechain + "' has " + std::to_string(aux.channels) +
+                  " channels; 1 or 2 are supported");
+    }
+    if (aux.sampleRate != info.sampleRate) {
+      return Fail("sidechain '" + options_.sidechain + "' runs at " +
+                  std::to_string(aux.sampleRate) + " Hz, INPUT at " +
+                  std::to_string(info.sampleRate) + " Hz; they must match");
+    }
+    return true;
+  }
+
+  // Creates OUTPUT's temporary file before the render, so that an unwritable destination is
+  // found before any work is done.
+  bool CreateOutputs() {
+    std::string error;
+    if (!outputFile_.Create(options_.output, error)) return Fail(error);
+    if (!writer_.Open(outputFile_.Descriptor(), options_.output, input_.Info(), error)) {
+      return Fail(error);
+    }
+    return true;
+  }
+
+  int RenderFiles() {
+    if (!OpenInputs() || !CreateOutputs()) return kExitBadInput;
+
+    const AudioInfo& info = input_.Info();
+    ProgressBar bar(console_.err, console_.errIsTerminal && !options_.quiet &&
+                                      double(info.frames) > kProgressMinSeconds * info.sampleRate);
+    const ProgressFn progress = [&](std::int64_t done, std::int64_t total) {
+      bar.Update(done, total);
+      return !Interrupted();
+    };
+    std::string error;
+    const RenderSettings settings{options_.blockSize, options_.compensate};
+    const RenderOutcome outcome =
+        Render(*plug_, input_, sidechain_.get(), writer_, settings, progress, error);
+    bar.Finish();
+    if (outcome == RenderOutcome::Stopped) {
+      Fail("interrupted; nothing written");
+      return kExitInterrupted;
+    }
+    if (outcome == RenderOutcome::Failed || !writer_.Close(error)) {
+      Fail(error);
+      return kExitBadInput;
+    }
+    if (writer_.ClippedSamples() > 0) {
+      Warn(std::to_string(writer_.ClippedSamples()) + " samples clipped in '" + options_.output +
+           "'");
+    }
+    return kExitSuccess;
+  }
+
+  bool CommitAll() {
+    std::string error;
+    return outputFile_.Commit(error) || Fail(error);
+  }
+
+  const Options& options_;
+  const Console& console_;
+  std::unique_ptr<CoralSieve> plug_;
+  SoundFileReader input_;
+  std::unique_ptr<SoundFileReader> sidechain_;
+  AtomicFile outputFile_;
+  SoundFileWriter writer_; // declared after its file, so it is closed before the file goes
+};
+
+} // namespace
+
+int RunRenderer(const Options& options, const Console& console) {
+  switch (options.action) {
+  case Options::Action::Help:
+    std::fputs(UsageText().c_str(), console.out);
+    return kExitSuccess;
+  case Options::Action::ListParams:
+    std::fputs(ParamListText().c_str(), console.out);
+    return kExitSuccess;
+  case Options::Action::Render:
+    break;
+  }
+  Session session(options, console);
+  return session.Run();
+}
+
+} // namespace coral::render
