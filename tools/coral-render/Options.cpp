@@ -88,7 +88,7 @@ std::optional<int> ParseWholeNumber(std::string_view text, int minimum, int maxi
 }
 
 // Options that take a value, and the single-valued ones among them.
-enum class ValueOption { Set, Block, Sidechain };
+enum class ValueOption { Set, Block, Sidechain, Report, Plot };
 
 struct OptionName {
   std::string_view name;
@@ -99,6 +99,8 @@ constexpr OptionName kValueOptions[] = {
     {"--set", ValueOption::Set},
     {"--block", ValueOption::Block},
     {"--sidechain", ValueOption::Sidechain},
+    {"--report", ValueOption::Report},
+    {"--plot", ValueOption::Plot},
 };
 
 // Stores a single-valued option; false when it was given before.
@@ -142,6 +144,10 @@ bool ApplyValueOption(ValueOption option, std::string_view name, std::string_vie
   }
   case ValueOption::Sidechain:
     return StoreOnce(options.sidechain, value, name, error);
+  case ValueOption::Report:
+    return StoreOnce(options.report, value, name, error);
+  case ValueOption::Plot:
+    return StoreOnce(options.plot, value, name, error);
   }
   return false;
 }
@@ -309,6 +315,11 @@ Rendering:
   --sidechain FILE     feed FILE to the auxiliary input, heard by bands whose Detector
                        is External; a mono FILE feeds both channels; it is padded with
                        silence or cut to INPUT's length and needs INPUT's sample rate
+
+Analysis of the state after the last block:
+  --report FILE        JSON: spectra, applied and target EQ curves, band gains and
+                       detector levels, peaks, sidechain flags, matching recipe
+  --plot FILE.png      PNG graph of the spectra and the EQ curves
 
 Other:
   --quiet              no progress bar and no warnings

@@ -46,6 +46,8 @@ struct Options {
   std::string input;
   std::string output;
   std::string sidechain; // empty: auxiliary input not connected
+  std::string report;
+  std::string plot;
 };
 
 // Index of the parameter whose key is `key`, or -1.

@@ -6,7 +6,9 @@
 #include "core/CoralSieve.h"
 #include "tools/coral-render/AtomicFile.h"
 #include "tools/coral-render/AudioFile.h"
+#include "tools/coral-render/Plot.h"
 #include "tools/coral-render/RenderLoop.h"
+#include "tools/coral-render/Report.h"
 
 namespace coral::render {
 namespace {
@@ -14,6 +16,11 @@ namespace {
 constexpr int kMaxChannels = 2;
 constexpr double kProgressMinSeconds = 10.0;
 constexpr double kEngineMinRate = 22050.0, kEngineMaxRate = 192000.0;
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 // A one-line bar redrawn in place while the percentage changes.
 class ProgressBar {
@@ -105,13 +112,21 @@ private:
     return true;
   }
 
-  // Creates OUTPUT's temporary file before the render, so that an unwritable destination is
-  // found before any work is done.
+  // Creates every destination's temporary file before the render, so that an unwritable
+  // destination is found before any work is done.
   bool CreateOutputs() {
     std::string error;
     if (!outputFile_.Create(options_.output, error)) return Fail(error);
     if (!writer_.Open(outputFile_.Descriptor(), options_.output, input_.Info(), error)) {
       return Fail(error);
+    }
+    if (!options_.report.empty()) {
+      reportFile_ = std::make_unique<AtomicFile>();
+      if (!reportFile_->Create(options_.report, error)) return Fail(error);
+    }
+    if (!options_.plot.empty()) {
+      plotFile_ = std::make_unique<AtomicFile>();
+      if (!plotFile_->Create(options_.plot, error)) return Fail(error);
     }
     return true;
   }
@@ -143,12 +158,32 @@ private:
       Warn(std::to_string(writer_.ClippedSamples()) + " samples clipped in '" + options_.output +
            "'");
     }
-    return kExitSuccess;
+    return WriteAnalysis() ? kExitSuccess : kExitBadInput;
+  }
+
+  bool WriteAnalysis() {
+    if (!reportFile_ && !plotFile_) return true;
+    const PublishedData data = CollectPublishedData(*plug_);
+    std::string error;
+    if (reportFile_) {
+      const std::string json = ReportJson(data);
+      if (!reportFile_->WriteAll(json.data(), json.size(), error)) return Fail(error);
+    }
+    if (plotFile_) {
+      const std::vector<unsigned char> png =
+          PlotPng(data, "CORAL SIEVE - " + BaseName(options_.output), error);
+      if (png.empty() || !plotFile_->WriteAll(png.data(), png.size(), error)) return Fail(error);
+    }
+    return true;
   }
 
   bool CommitAll() {
     std::string error;
-    return outputFile_.Commit(error) || Fail(error);
+    if (!outputFile_.Commit(error)) return Fail(error);
+    for (AtomicFile* file : {reportFile_.get(), plotFile_.get()}) {
+      if (file && !file->Commit(error)) return Fail(error);
+    }
+    return true;
   }
 
   const Options& options_;
@@ -158,6 +193,7 @@ private:
   std::unique_ptr<SoundFileReader> sidechain_;
   AtomicFile outputFile_;
   SoundFileWriter writer_; // declared after its file, so it is closed before the file goes
+  std::unique_ptr<AtomicFile> reportFile_, plotFile_;
 };
 
 } // namespace
