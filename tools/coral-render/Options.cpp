@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/Recipes.h"
 #include "engine/ParamTable.h"
 
 namespace coral::render {
@@ -88,7 +89,7 @@ std::optional<int> ParseWholeNumber(std::string_view text, int minimum, int maxi
 }
 
 // Options that take a value, and the single-valued ones among them.
-enum class ValueOption { Set, Block, Sidechain, Report, Plot };
+enum class ValueOption { Set, Block, Sidechain, Recipe, State, SaveState, Report, Plot };
 
 struct OptionName {
   std::string_view name;
@@ -99,6 +100,9 @@ constexpr OptionName kValueOptions[] = {
     {"--set", ValueOption::Set},
     {"--block", ValueOption::Block},
     {"--sidechain", ValueOption::Sidechain},
+    {"--recipe", ValueOption::Recipe},
+    {"--state", ValueOption::State},
+    {"--save-state", ValueOption::SaveState},
     {"--report", ValueOption::Report},
     {"--plot", ValueOption::Plot},
 };
@@ -142,8 +146,26 @@ bool ApplyValueOption(ValueOption option, std::string_view name, std::string_vie
     blockGiven = true;
     return true;
   }
+  case ValueOption::Recipe: {
+    const int index = FindRecipe(value);
+    if (index < 0) {
+      error = "unknown recipe " + Quoted(value) + " (see --list-recipes)";
+      return false;
+    }
+    options.sources.push_back({SettingsSource::Kind::Recipe, index, {}});
+    return true;
+  }
+  case ValueOption::State:
+    if (value.empty()) {
+      error = "option --state needs a file name";
+      return false;
+    }
+    options.sources.push_back({SettingsSource::Kind::State, -1, std::string(value)});
+    return true;
   case ValueOption::Sidechain:
     return StoreOnce(options.sidechain, value, name, error);
+  case ValueOption::SaveState:
+    return StoreOnce(options.saveState, value, name, error);
   case ValueOption::Report:
     return StoreOnce(options.report, value, name, error);
   case ValueOption::Plot:
@@ -159,6 +181,14 @@ int FindParamByKey(std::string_view key) {
     if (GetParamSpec(i).key == key) return i;
   }
   return -1;
+}
+
+int FindRecipe(std::string_view text) {
+  const auto& recipes = GetRecipes();
+  for (int i = 0; i < kNumRecipes; ++i) {
+    if (text == recipes[i].name) return i;
+  }
+  return ParseWholeNumber(text, 0, kNumRecipes - 1).value_or(-1);
 }
 
 std::optional<double> ParseParamValue(int paramIndex, std::string_view text, std::string& error) {
@@ -251,6 +281,8 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, Options& option
       options.quiet = true;
     } else if (arg == "--list-params") {
       options.action = Options::Action::ListParams;
+    } else if (arg == "--list-recipes") {
+      options.action = Options::Action::ListRecipes;
     } else {
       const std::size_t equals = arg.find('=');
       const std::string_view name = arg.substr(0, equals);
@@ -285,6 +317,13 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, Options& option
     }
     return true;
   }
+  if (positional.empty() && !options.saveState.empty()) {
+    if (!options.sidechain.empty() || !options.report.empty() || !options.plot.empty()) {
+      error = "--sidechain, --report and --plot need INPUT and OUTPUT";
+      return false;
+    }
+    return true;
+  }
   error = positional.size() > 2 ? "too many arguments: expected INPUT and OUTPUT (see --help)"
                                 : "expected INPUT and OUTPUT (see --help)";
   return false;
@@ -292,21 +331,26 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, Options& option
 
 std::string UsageText() {
   return R"(Usage: coral-render [OPTIONS] INPUT OUTPUT
+       coral-render [SETTINGS] --save-state FILE
 Plays an audio file through the CORAL SIEVE equaliser the way a host does, and writes
 the result.
 
 INPUT is any file libsndfile reads (WAV, FLAC, AIFF, Ogg, ...) with 1 or 2 channels.
-OUTPUT gets INPUT's container, sample format, sample rate and channel count. It is
-written to a temporary file beside its destination and renamed only when the whole
-run succeeds, so a failed run leaves an existing OUTPUT untouched.
+OUTPUT gets INPUT's container, sample format, sample rate and channel count. Every file
+is written to a temporary file beside its destination and renamed only when the whole
+run succeeds, so a failed run leaves existing files untouched.
 
-Settings (in the order given):
+Settings (--recipe and --state in the order given, then every --set in the order given):
+  --recipe NAME|INDEX  start from a factory recipe: its exact name or 0..31
+  --state FILE         load a saved plug-in state (the whole file is one state chunk)
   --set KEY=VALUE      set one parameter (repeatable). KEY as --list-params prints it.
                        VALUE is one of the parameter's texts, exactly ("Notch", "on",
                        "Linear Phase FIR"), or a decimal number optionally followed by
                        the parameter's unit ("12.5", "-3 dB", "1000Hz", "50 %").
                        Numbers outside the range are clamped; bool and enum parameters
                        take whole numbers (the position of the text, from 0).
+  --save-state FILE    write the plug-in state after all settings are applied; without
+                       INPUT and OUTPUT nothing is rendered
 
 Rendering:
   --block N            host block size in frames, 1..8192 (default 512)
@@ -324,6 +368,7 @@ Analysis of the state after the last block:
 Other:
   --quiet              no progress bar and no warnings
   --list-params        list parameters: index, key, name, minimum, maximum, default, unit
+  --list-recipes       list factory recipes: index, name
   --help               show this text
 
 Exit status: 0 on success; 2 for a bad option, value or file (nothing is written);
@@ -339,6 +384,13 @@ std::string ParamListText() {
             '\t' + FloatText(spec.minimum) + '\t' + FloatText(spec.maximum) + '\t' +
             FloatText(spec.defaultValue) + '\t' + std::string(spec.label) + '\n';
   }
+  return text;
+}
+
+std::string RecipeListText() {
+  std::string text;
+  const auto& recipes = GetRecipes();
+  for (int i = 0; i < kNumRecipes; ++i) text += std::to_string(i) + '\t' + recipes[i].name + '\n';
   return text;
 }
 

@@ -34,24 +34,37 @@ struct SetAssignment {
   double value = 0.0;
 };
 
+// A --recipe or --state option, kept in command-line order.
+struct SettingsSource {
+  enum class Kind { Recipe, State };
+  Kind kind = Kind::Recipe;
+  int recipeIndex = -1; // Recipe
+  std::string path;     // State
+};
+
 struct Options {
-  enum class Action { Render, Help, ListParams };
+  enum class Action { Render, Help, ListParams, ListRecipes };
   Action action = Action::Render;
 
-  std::vector<SetAssignment> assignments; // applied in order
+  std::vector<SettingsSource> sources;    // applied first, in order
+  std::vector<SetAssignment> assignments; // applied after every source, in order
   int blockSize = kDefaultBlockSize;
   bool compensate = true;
   bool quiet = false;
 
-  std::string input;
+  std::string input; // empty: no render (only --save-state)
   std::string output;
   std::string sidechain; // empty: auxiliary input not connected
   std::string report;
   std::string plot;
+  std::string saveState;
 };
 
 // Index of the parameter whose key is `key`, or -1.
 int FindParamByKey(std::string_view key);
+
+// Index of the recipe named exactly `text`, else `text` read as a whole number 0..31, else -1.
+int FindRecipe(std::string_view text);
 
 // Plain value of `text` for parameter `paramIndex` by the grammar above, before clamping.
 // On failure answers nothing and sets `error` to one line saying why.
@@ -69,5 +82,7 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, Options& option
 std::string UsageText();
 // One line per parameter: index, key, name, minimum, maximum, default, label, tab-separated.
 std::string ParamListText();
+// One line per factory recipe: index and name, tab-separated.
+std::string RecipeListText();
 
 } // namespace coral::render

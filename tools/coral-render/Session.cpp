@@ -1,9 +1,15 @@
 #include "tools/coral-render/Session.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/CoralSieve.h"
+#include "core/StateChunk.h"
 #include "tools/coral-render/AtomicFile.h"
 #include "tools/coral-render/AudioFile.h"
 #include "tools/coral-render/Plot.h"
@@ -16,6 +22,8 @@ namespace {
 constexpr int kMaxChannels = 2;
 constexpr double kProgressMinSeconds = 10.0;
 constexpr double kEngineMinRate = 22050.0, kEngineMaxRate = 192000.0;
+// Larger files cannot be a state; they are not read whole.
+constexpr std::streamsize kMaxStateFileBytes = 1 << 20;
 
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -57,8 +65,11 @@ public:
   int Run() {
     plug_ = MakePlug(iplug::InstanceInfo{});
     if (!ApplySettings()) return kExitBadInput;
-    const int status = RenderFiles();
-    if (status != kExitSuccess) return status;
+    if (!options_.saveState.empty() && !PrepareState()) return kExitBadInput;
+    if (!options_.input.empty()) {
+      const int status = RenderFiles();
+      if (status != kExitSuccess) return status;
+    }
     return CommitAll() ? kExitSuccess : kExitBadInput;
   }
 
@@ -74,11 +85,51 @@ private:
 
   bool Interrupted() const { return console_.interrupted && *console_.interrupted != 0; }
 
-  // Every --set in order.
+  // Recipes and states in command-line order, then every --set in order.
   bool ApplySettings() {
+    for (const SettingsSource& source : options_.sources) {
+      if (source.kind == SettingsSource::Kind::Recipe) {
+        plug_->ApplyRecipe(source.recipeIndex);
+      } else if (!LoadState(source.path)) {
+        return false;
+      }
+    }
     for (const SetAssignment& assignment : options_.assignments) {
       plug_->GetParam(assignment.paramIndex)->SetValue(assignment.value);
       plug_->OnParamChange(assignment.paramIndex, iplug::kHost);
+    }
+    return true;
+  }
+
+  bool LoadState(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return Fail("cannot read state '" + path + "': " + std::strerror(errno));
+    std::vector<char> bytes(static_cast<std::size_t>(kMaxStateFileBytes) + 1);
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (file.bad()) return Fail("cannot read state '" + path + "'");
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    if (bytes.size() > static_cast<std::size_t>(kMaxStateFileBytes)) {
+      return Fail("state '" + path + "' rejected: size: the file is over " +
+                  std::to_string(kMaxStateFileBytes) + " bytes, a state is exactly " +
+                  std::to_string(kStateChunkSize));
+    }
+    iplug::IByteChunk chunk;
+    chunk.PutBytes(bytes.data(), static_cast<int>(bytes.size()));
+    StateContent content;
+    const StateVerdict verdict = CheckStateChunk(chunk, 0, content);
+    if (!verdict.accepted) return Fail("state '" + path + "' rejected: " + verdict.reason);
+    if (plug_->UnserializeState(chunk, 0) < 0) return Fail("state '" + path + "' rejected");
+    return true;
+  }
+
+  bool PrepareState() {
+    iplug::IByteChunk chunk;
+    plug_->SerializeState(chunk);
+    std::string error;
+    stateFile_ = std::make_unique<AtomicFile>();
+    if (!stateFile_->Create(options_.saveState, error) ||
+        !stateFile_->WriteAll(chunk.GetData(), static_cast<std::size_t>(chunk.Size()), error)) {
+      return Fail(error);
     }
     return true;
   }
@@ -179,8 +230,8 @@ private:
 
   bool CommitAll() {
     std::string error;
-    if (!outputFile_.Commit(error)) return Fail(error);
-    for (AtomicFile* file : {reportFile_.get(), plotFile_.get()}) {
+    if (!options_.input.empty() && !outputFile_.Commit(error)) return Fail(error);
+    for (AtomicFile* file : {reportFile_.get(), plotFile_.get(), stateFile_.get()}) {
       if (file && !file->Commit(error)) return Fail(error);
     }
     return true;
@@ -193,7 +244,7 @@ private:
   std::unique_ptr<SoundFileReader> sidechain_;
   AtomicFile outputFile_;
   SoundFileWriter writer_; // declared after its file, so it is closed before the file goes
-  std::unique_ptr<AtomicFile> reportFile_, plotFile_;
+  std::unique_ptr<AtomicFile> reportFile_, plotFile_, stateFile_;
 };
 
 } // namespace
@@ -205,6 +256,9 @@ int RunRenderer(const Options& options, const Console& console) {
     return kExitSuccess;
   case Options::Action::ListParams:
     std::fputs(ParamListText().c_str(), console.out);
+    return kExitSuccess;
+  case Options::Action::ListRecipes:
+    std::fputs(RecipeListText().c_str(), console.out);
     return kExitSuccess;
   case Options::Action::Render:
     break;
