@@ -4,10 +4,14 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD?= build-bench
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZERS    := fuzz_state_chunk fuzz_value_text
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps run test sanitize bench build clean
+.PHONY: all deps run test sanitize tsan fuzz bench build clean
 
 all: build
 
@@ -31,6 +35,19 @@ sanitize: deps
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) --output-on-failure
 
+# The concurrent-editing stress test under ThreadSanitizer.
+tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORAL_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target reliability_tests
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest -R EditingWhileAudioRuns --output-on-failure
+
+# Every libFuzzer target for FUZZ_SECONDS each, from the seed corpora in tests/fuzz/corpus.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORAL_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZERS)
+	scripts/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench:
 	@scripts/install-deps bench
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DCORAL_BENCH=ON
@@ -38,4 +55,4 @@ bench:
 	$(BENCH_BUILD)/bench/engine_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
