@@ -1,8 +1,10 @@
 #pragma once
-// Allocation trap for real-time tests. Linking AllocationTrap.cpp into a test binary replaces
+// Real-time checks for tests. Linking AllocationTrap.cpp into a test binary replaces
 // operator new/delete (and, outside AddressSanitizer builds, malloc, calloc, realloc and
 // free); while a RealtimeScope is alive on a thread, every allocation or release on that
-// thread is counted.
+// thread is counted. Linking RealtimeSanitizerScope.cpp and LLVM's RealtimeSanitizer runtime
+// instead makes every allocation, lock, sleep or file access inside a scope abort the binary
+// with a report.
 
 #include <cstddef>
 
