@@ -3,6 +3,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cfloat>
 #include <vector>
 
 #include "engine/EqEngine.h"
@@ -61,19 +62,67 @@ void Run(benchmark::State& state, Scenario scenario, bool analyzer) {
   }
   const double frames = double(state.iterations()) * kFrames;
   state.SetItemsProcessed(std::int64_t(frames));
-  state.counters["realtime"] =
-      benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+  state.counters["realtime"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
 }
 
-void BM_Defaults(benchmark::State& s) { Run(s, kDefaults, true); }
-void BM_StaticBells(benchmark::State& s) { Run(s, kStaticBells, true); }
-void BM_DynamicBells(benchmark::State& s) { Run(s, kDynamicBells, true); }
-void BM_FirBellsDesigning(benchmark::State& s) { Run(s, kFirBells, true); }
-void BM_StaticBellsAnalyzerOff(benchmark::State& s) { Run(s, kStaticBells, false); }
+// Silent (or ±FLT_MIN) blocks after two seconds of loud noise through the dynamic bells:
+// the cost of decaying states, which must not turn subnormal.
+void RunAfterLoud(benchmark::State& state, float level) {
+  ParamSnapshot p = Settings(kDynamicBells, true);
+  EqEngine engine;
+  engine.SetParams(p);
+  engine.Prepare(kRate);
+  std::vector<float> loud(kFrames), quiet(kFrames), outL(kFrames), outR(kFrames);
+  unsigned x = 777;
+  for (int i = 0; i < kFrames; ++i) {
+    x = x * 1664525u + 1013904223u;
+    loud[i] = float(x >> 8) / float(1 << 24) - 0.5f;
+    quiet[i] = i % 2 ? level : -level;
+  }
+  const float* loudIn[2] = {loud.data(), loud.data()};
+  const float* quietIn[2] = {quiet.data(), quiet.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  for (int b = 0; b < int(2 * kRate) / kFrames; ++b) {
+    engine.SetParams(p);
+    engine.Process(loudIn, outs, kFrames, nullptr, false);
+  }
+  for (auto _ : state) {
+    engine.SetParams(p);
+    engine.Process(quietIn, outs, kFrames, nullptr, false);
+    benchmark::DoNotOptimize(outL.data());
+  }
+  const double frames = double(state.iterations()) * kFrames;
+  state.SetItemsProcessed(std::int64_t(frames));
+  state.counters["realtime"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+}
+
+void BM_Defaults(benchmark::State& s) {
+  Run(s, kDefaults, true);
+}
+void BM_DynamicBellsSilenceAfterLoud(benchmark::State& s) {
+  RunAfterLoud(s, 0.0f);
+}
+void BM_DynamicBellsTinyInputAfterLoud(benchmark::State& s) {
+  RunAfterLoud(s, FLT_MIN);
+}
+void BM_StaticBells(benchmark::State& s) {
+  Run(s, kStaticBells, true);
+}
+void BM_DynamicBells(benchmark::State& s) {
+  Run(s, kDynamicBells, true);
+}
+void BM_FirBellsDesigning(benchmark::State& s) {
+  Run(s, kFirBells, true);
+}
+void BM_StaticBellsAnalyzerOff(benchmark::State& s) {
+  Run(s, kStaticBells, false);
+}
 
 BENCHMARK(BM_Defaults);
 BENCHMARK(BM_StaticBells);
 BENCHMARK(BM_DynamicBells);
+BENCHMARK(BM_DynamicBellsSilenceAfterLoud)->Iterations(10 * 48000 / 512);
+BENCHMARK(BM_DynamicBellsTinyInputAfterLoud)->Iterations(10 * 48000 / 512);
 BENCHMARK(BM_FirBellsDesigning);
 BENCHMARK(BM_StaticBellsAnalyzerOff);
 

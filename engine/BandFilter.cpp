@@ -73,8 +73,8 @@ bool IsIdentity(const BiquadCascade& c) noexcept {
   return true;
 }
 
-void DesignCascadeSections(BiquadCascade& dest, int type, double frequency, double gainDb,
-                           double q, int slope, double sampleRate) noexcept {
+void DesignCascadeSections(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
+                           int slope, double sampleRate) noexcept {
   if (type == kTilt) {
     dest.count = 2;
     dest.sections[0].SetCoefficients(
@@ -107,16 +107,23 @@ void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double g
   dest.identity = IsIdentity(dest);
 }
 
-std::complex<double> SectionResponse(const BiquadSection& s, double omega) noexcept {
-  const std::complex<double> z1 = std::polar(1.0, -omega);
-  const std::complex<double> z2 = z1 * z1;
-  return (s.b0 + s.b1 * z1 + s.b2 * z2) / (1.0 + s.a1 * z1 + s.a2 * z2);
+std::complex<double> CascadeResponse(const BiquadCascade& c, const UnitDelay& d) noexcept {
+  std::complex<double> h = 1.0;
+  for (int i = 0; i < c.count; ++i) h *= SectionResponse(c.sections[i], d);
+  return h;
 }
 
-std::complex<double> CascadeResponse(const BiquadCascade& c, double omega) noexcept {
-  std::complex<double> h = 1.0;
-  for (int i = 0; i < c.count; ++i) h *= SectionResponse(c.sections[i], omega);
-  return h;
+double CascadeMagnitude(const BiquadCascade& c, const UnitDelay& d) noexcept {
+  const double c1 = d.z1.real(), s1 = d.z1.imag(), c2 = d.z2.real(), s2 = d.z2.imag();
+  double numerator = 1.0, denominator = 1.0;
+  for (int i = 0; i < c.count; ++i) {
+    const BiquadSection& s = c.sections[i];
+    const double nr = s.b0 + s.b1 * c1 + s.b2 * c2, ni = s.b1 * s1 + s.b2 * s2;
+    const double dr = 1.0 + s.a1 * c1 + s.a2 * c2, di = s.a1 * s1 + s.a2 * s2;
+    numerator *= nr * nr + ni * ni;
+    denominator *= dr * dr + di * di;
+  }
+  return std::sqrt(numerator / denominator);
 }
 
 } // namespace coral

@@ -126,11 +126,27 @@ inline void ApplyBand(BandFilterPair& pair, int channel, double& left, double& r
   }
 }
 
-// Complex response of one section at normalised angular frequency omega (rad/sample):
-// (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2) with z = e^{j omega}.
-std::complex<double> SectionResponse(const BiquadSection& s, double omega) noexcept;
+// e^{-j omega} and e^{-j 2 omega} for one normalised angular frequency (rad/sample), shared
+// by every section evaluated there.
+struct UnitDelay {
+  std::complex<double> z1, z2;
+  explicit UnitDelay(double omega) : z1(std::polar(1.0, -omega)), z2(z1 * z1) {}
+};
+
+// Complex response of one section, (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2) with
+// z = e^{j omega}.
+inline std::complex<double> SectionResponse(const BiquadSection& s, const UnitDelay& d) noexcept {
+  return (s.b0 + s.b1 * d.z1 + s.b2 * d.z2) / (1.0 + s.a1 * d.z1 + s.a2 * d.z2);
+}
 
 // Product of the responses of the cascade's first `count` sections.
-std::complex<double> CascadeResponse(const BiquadCascade& c, double omega) noexcept;
+std::complex<double> CascadeResponse(const BiquadCascade& c, const UnitDelay& d) noexcept;
+inline std::complex<double> CascadeResponse(const BiquadCascade& c, double omega) noexcept {
+  return CascadeResponse(c, UnitDelay(omega));
+}
+
+// |CascadeResponse| computed in real arithmetic: the square root of the product of the
+// numerators' squared magnitudes over the product of the denominators'.
+double CascadeMagnitude(const BiquadCascade& c, const UnitDelay& d) noexcept;
 
 } // namespace coral

@@ -1,5 +1,6 @@
 #include "engine/FftPlan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <utility>
@@ -142,18 +143,26 @@ void FftPlan::Inverse(ComplexF* data) const noexcept {
 }
 
 bool FftPlan::Step(ComplexF* data, Cursor& cursor, int butterflies, bool inverse) const noexcept {
+  const float imSign = inverse ? -1.0f : 1.0f;
   while (cursor.span <= size_) {
     const int half = cursor.span / 2;
-    const int stride = size_ / cursor.span;
+    const float* re = stageRe_.data() + 2 * (half - 1);
+    const float* im = stageIm_.data() + 2 * (half - 1);
     while (cursor.groupStart < size_) {
-      while (cursor.index < half) {
-        if (butterflies <= 0) return false;
-        const ComplexF w = twiddles_[static_cast<std::size_t>(cursor.index * stride)];
-        Butterfly(data, cursor.groupStart + cursor.index, half, w.real(),
-                  inverse ? -w.imag() : w.imag());
-        ++cursor.index;
-        --butterflies;
+      const int end = std::min(half, cursor.index + butterflies);
+      int i = cursor.index;
+#if defined(__SSE2__)
+      const __m128 flip = _mm_set1_ps(imSign);
+      for (; i + 1 < end; i += 2) {
+        Butterfly2(data, cursor.groupStart + i, half, _mm_loadu_ps(re + 2 * i),
+                   _mm_mul_ps(_mm_loadu_ps(im + 2 * i), flip));
       }
+#endif
+      for (; i < end; ++i)
+        Butterfly(data, cursor.groupStart + i, half, re[2 * i], im[2 * i] * imSign);
+      butterflies -= end - cursor.index;
+      cursor.index = end;
+      if (cursor.index < half) return false;
       cursor.index = 0;
       cursor.groupStart += cursor.span;
     }

@@ -72,10 +72,11 @@ void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* par
 Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
                         double omega) noexcept {
   Matrix2 m;
+  const UnitDelay delay(omega);
   for (int band = 0; band < kNumBands; ++band) {
     const float* p = params + BandParamIndex(band, 0);
     if (!(p[kEnabled] > 0.5f)) continue;
-    const double magnitude = std::abs(CascadeResponse(cascades[band], omega));
+    const double magnitude = CascadeMagnitude(cascades[band], delay);
     m = ChannelMatrix(magnitude, static_cast<int>(p[kChannel])) * m;
   }
   return m;

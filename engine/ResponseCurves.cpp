@@ -16,10 +16,11 @@ Matrix2 AnalyticResponse(const BiquadCascade (&cascades)[kNumBands], const float
   const double omega =
       2.0 * std::numbers::pi * std::clamp(frequency, 0.0, sampleRate / 2) / sampleRate;
   Matrix2 m;
+  const UnitDelay delay(omega);
   for (int b = 0; b < kNumBands; ++b) {
     const float* p = params + BandParamIndex(b, 0);
     if ((onlyBand >= 0 && b != onlyBand) || p[kEnabled] <= 0.5f) continue;
-    std::complex<double> h = CascadeResponse(cascades[b], omega);
+    std::complex<double> h = CascadeResponse(cascades[b], delay);
     if (magnitudeOnly) h = std::abs(h);
     m = ChannelMatrix(h, int(p[kChannel])) * m;
   }
@@ -42,14 +43,15 @@ void UpdateWetEqCurves(EngineState& s) noexcept {
 
     const double omega =
         2.0 * std::numbers::pi * std::clamp(f, 0.0, s.sampleRate / 2) / s.sampleRate;
+    const UnitDelay delay(omega);
     Matrix2 dynamic;
     for (int b = 0; b < kNumBands; ++b) {
       const float* p = s.Band(b);
       if (p[kEnabled] <= 0.5f || p[kDynamic] <= 0.5f || !HasDynamicStage(int(p[kType]))) continue;
       const BandFilterPair& set = s.dynamicSet[b];
       const int channel = int(p[kChannel]);
-      const std::complex<double> hl = CascadeResponse(set.cascade[0], omega);
-      const std::complex<double> hr = CascadeResponse(set.cascade[1], omega);
+      const std::complex<double> hl = CascadeResponse(set.cascade[0], delay);
+      const std::complex<double> hr = CascadeResponse(set.cascade[1], delay);
       Matrix2 band;
       if (channel == kStereo)
         band = {hl, 0.0, 0.0, hr};
