@@ -224,32 +224,5 @@ TEST(BandDynamics, PassFiltersHaveNoDynamicAction) {
   EXPECT_GT(snap.detectorLevel[0], -10.0f);
 }
 
-TEST(BandDynamics, ExternalDetectorDucksOnlyWhileTheSidechainIsLoud) {
-  const double fs = 48000;
-  DynSettings s;
-  s.threshold = -30;
-  s.range = 9;
-  s.release = 50;
-  ParamSnapshot p = DynamicBand(s);
-  test::SetBand(p, 0, kDetector, 1);
-  EqEngine engine;
-  test::Prepare(engine, p, fs);
-  // Programme: a steady quiet 1 kHz sine. Sidechain: loud 1 kHz for 0.5 s, then silence.
-  const std::size_t n = std::size_t(2 * fs);
-  Stereo programme(n), sidechain(n);
-  programme.l = programme.r = test::Sine(n, 1000, fs, 0.05);
-  sidechain.l = sidechain.r = test::Sine(n, 1000, fs, 0.8);
-  for (std::size_t i = n / 4; i < n; ++i) sidechain.l[i] = sidechain.r[i] = 0;
-  const Stereo out = test::Run(engine, programme, 512, &sidechain, true);
-  EXPECT_EQ(engine.GetReadout().sidechainPresent, 1);
-  EXPECT_EQ(engine.GetReadout().externalInUse, 1);
-  const std::size_t lat = kFixedLatency;
-  const double ducked = test::Rms(out.l, lat + n / 8, lat + n / 4);
-  const double after = test::Rms(out.l, n - n / 8, n);
-  const double in = test::Rms(programme.l, 0, n);
-  EXPECT_NEAR(test::Db(ducked / in), -9.0, 0.1);
-  EXPECT_NEAR(test::Db(after / in), 0.0, 0.01);
-}
-
 } // namespace
 } // namespace coral

@@ -1,12 +1,17 @@
 #pragma once
-// Drives an EqEngine over whole signals the way the plug-in's block entry does.
+// Drives an EqEngine over whole signals the way the plug-in's block entry does, and a
+// LinearPhaseFir frame by frame the way the engine does.
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
 
+#include <array>
+#include <complex>
+
 #include "engine/EqEngine.h"
+#include "engine/LinearPhaseFir.h"
 
 namespace coral::test {
 
@@ -29,6 +34,17 @@ inline ParamSnapshot AllBandsOff() {
 
 inline void SetBand(ParamSnapshot& p, int band, int field, float value) {
   p[BandParamIndex(band, field)] = value;
+}
+
+// Enables band slot `band` with the given settings.
+inline void SetBand(ParamSnapshot& p, int band, int type, float frequency, float gain, float q,
+                    int channel = kStereo) {
+  p[BandParamIndex(band, kEnabled)] = 1.0f;
+  p[BandParamIndex(band, kType)] = static_cast<float>(type);
+  p[BandParamIndex(band, kFrequency)] = frequency;
+  p[BandParamIndex(band, kGain)] = gain;
+  p[BandParamIndex(band, kQ)] = q;
+  p[BandParamIndex(band, kChannel)] = static_cast<float>(channel);
 }
 
 inline void Prepare(EqEngine& engine, const ParamSnapshot& params, double sampleRate) {
@@ -59,7 +75,7 @@ inline std::vector<float> Sine(std::size_t n, double frequency, double sampleRat
   return s;
 }
 
-inline std::vector<float> Noise(std::size_t n, unsigned seed, float amplitude = 0.5f) {
+inline std::vector<float> Noise(std::size_t n, unsigned seed, float amplitude = 1.0f) {
   std::vector<float> s(n);
   unsigned x = seed * 2654435761u + 1;
   for (auto& v : s) {
@@ -79,5 +95,50 @@ inline double Rms(const std::vector<float>& s, std::size_t from, std::size_t to)
 inline double Db(double ratio) {
   return 20.0 * std::log10(ratio);
 }
+
+// The 256 logarithmic display frequencies of a sample rate.
+inline std::array<float, kDisplayPoints> DisplayFrequencies(double sampleRate) {
+  std::array<float, kDisplayPoints> grid{};
+  const double top = std::min(0.49 * sampleRate, 20000.0);
+  for (int k = 0; k < kDisplayPoints; ++k) {
+    grid[k] = static_cast<float>(20.0 * std::pow(top / 20.0, k / 255.0));
+  }
+  return grid;
+}
+
+// Sum over taps of kernel[n] e^{j omega (n - 4096)}, each phase computed directly.
+inline std::complex<double> KernelResponse(const float* kernel, double omega) {
+  std::complex<double> sum = 0;
+  for (int n = 0; n < kKernelTaps; ++n) {
+    sum += static_cast<double>(kernel[n]) * std::polar(1.0, omega * (n - kKernelCentre));
+  }
+  return sum;
+}
+
+struct FirRunner {
+  double sampleRate = 48000;
+  std::array<float, kDisplayPoints> grid{};
+  ParamSnapshot target{};
+  LinearPhaseFir fir;
+  int q = 0;
+
+  FirRunner(const ParamSnapshot& params, double rate = 48000) : sampleRate(rate), target(params) {
+    grid = DisplayFrequencies(rate);
+    fir.Prepare(rate, grid.data(), target.data());
+  }
+
+  // One frame; returns the FIR output of that frame.
+  std::array<float, 2> Frame(float left, float right) {
+    std::array<float, 2> out{};
+    fir.Exchange(q, left, right, out[0], out[1]);
+    if (++q == kFirBlock) {
+      q = 0;
+      fir.BlockStep();
+    }
+    fir.SetTarget(target.data());
+    fir.DesignerStep();
+    return out;
+  }
+};
 
 } // namespace coral::test

@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/engine/FirTestSupport.h"
+#include "tests/engine/EngineHarness.h"
 
 namespace coral {
 namespace {
 
-using test::BandsOff;
+using test::AllBandsOff;
 using test::FirRunner;
 using test::KernelResponse;
 using test::SetBand;
@@ -18,7 +18,7 @@ using test::SetBand;
 constexpr double kRate = 48000;
 
 TEST(FirResponseCache, TargetIsTheResponseOfTheDesignedKernels) {
-  ParamSnapshot p = BandsOff();
+  ParamSnapshot p = AllBandsOff();
   p[kPhase] = 1.0f;
   SetBand(p, 0, kLowShelf, 150, 5, 0.7071f, kLeft);
   SetBand(p, 4, kBell, 2000, 6, 1.5f, kMid);
@@ -39,7 +39,7 @@ TEST(FirResponseCache, TargetIsTheResponseOfTheDesignedKernels) {
   EXPECT_EQ(cache.RebuildCount(), 1);
 
   // +6 dB on Mid alone: the left row is 10 log10(((H+1)/2)^2 + ((H-1)/2)^2) at the centre.
-  ParamSnapshot mid = BandsOff();
+  ParamSnapshot mid = AllBandsOff();
   SetBand(mid, 0, kBell, 2000, 6, 1.5f, kMid);
   const double h = std::pow(10.0, 6.0 / 20);
   const double expected = 10 * std::log10(std::pow((h + 1) / 2, 2) + std::pow((h - 1) / 2, 2));
@@ -48,7 +48,7 @@ TEST(FirResponseCache, TargetIsTheResponseOfTheDesignedKernels) {
 }
 
 TEST(FirResponseCache, RebuildsOnlyWhenTheKeyChanges) {
-  ParamSnapshot p = BandsOff();
+  ParamSnapshot p = AllBandsOff();
   SetBand(p, 1, kBell, 1000, 6, 1);
   FirResponseCache cache;
   EXPECT_EQ(cache.RebuildCount(), 0);
@@ -72,7 +72,7 @@ TEST(FirResponseCache, RebuildsOnlyWhenTheKeyChanges) {
 }
 
 TEST(FirResponseCache, NarrowLowBellIsLimitedByTheKernelLength) {
-  ParamSnapshot p = BandsOff();
+  ParamSnapshot p = AllBandsOff();
   SetBand(p, 0, kBell, 30, 12, 30);
   FirResponseCache cache;
   const double fir = cache.RowEnergyAt(30, p, kRate, 0);
