@@ -36,6 +36,17 @@ struct DesignInputs {
   }
 };
 
+// Everything the applied wet-EQ curves are computed from. When it is unchanged since the
+// last update, the published curves already hold the result.
+struct WetEqCurveInputs {
+  ParamSnapshot params{};
+  double phaseBlend = 0;
+  double crossfadeProgress = 0;
+  std::uint32_t firSwaps = 0;
+  BiquadCoefficients dynamic[kNumBands][2][kMaxSections]{};
+  bool valid = false;
+};
+
 // Per-band runtime state outside the filter sets.
 struct BandRuntime {
   double enableRamp = 0;                // 0..1, follows Enabled over 5 ms
@@ -43,6 +54,8 @@ struct BandRuntime {
   float crossfadeWeight = 0;            // structural crossfade, 1 down to 0 over 5 ms
   int type = 0, channel = 0, slope = 0; // recorded at the last coefficient update
   int previousType = 0, previousChannel = 0;
+  bool staticResting = false; // the static / dynamic pair passes its input (see Resting)
+  bool dynamicResting = false;
   int readoutChannel = 0;     // detector channel shown in the band readout
   double readoutEnvelope = 0; // its linked mean-square envelope at the last frame
   DesignInputs staticInputs, dynamicInputs[2], detectorInputs, ballisticInputs;
@@ -82,8 +95,8 @@ struct EngineState {
   double phaseBlend = 0, bypassBlend = 0, deltaBlend = 0;
   CachedGain inputGain, outputGain, sidechainGain;
 
-  std::vector<float> delays;    // kDelayLines x kFixedLatency
-  std::vector<float> gainDelay; // (kNumBands x 2) x kFixedLatency
+  std::vector<float> delays;    // kFixedLatency frames x kDelayLines
+  std::vector<float> gainDelay; // kFixedLatency frames x (kNumBands x 2), band-major
   int writePos = 0;             // shared position p, 0..4351
 
   std::uint32_t updateCounter = 0; // coefficient update when a multiple of 16
@@ -93,6 +106,7 @@ struct EngineState {
   LinearPhaseFir fir;
   SpectrumAnalyzer analyzer;
   std::array<float, kDisplayPoints> displayGrid{};
+  WetEqCurveInputs curveInputs;
 
   bool prepared = false;
   bool firstBlockDone = false;
@@ -106,10 +120,10 @@ struct EngineState {
   std::array<std::atomic<float>, kDisplayPoints> currentWetEq{};
   std::atomic<double> publishedSampleRate{0};
 
-  float* Delay(int line) { return delays.data() + line * kFixedLatency; }
-  float* GainDelay(int band, int channel) {
-    return gainDelay.data() + (band * 2 + channel) * kFixedLatency;
-  }
+  // The lines are interleaved: all values of one position lie together, so a frame touches
+  // one place in memory rather than one per line.
+  float* DelayFrame(int position) { return delays.data() + position * kDelayLines; }
+  float* GainDelayFrame(int position) { return gainDelay.data() + position * kNumBands * 2; }
   const float* Band(int band) const { return smoothedF.data() + BandParamIndex(band, 0); }
 };
 

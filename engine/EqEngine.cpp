@@ -25,6 +25,7 @@ double DetectorLevelDb(double meanSquare) {
 
 // One-pole ramp towards `target` by `coef`, snapped to the target within `epsilon`.
 void Ramp(double& value, double target, double coef, double epsilon) {
+  if (value == target) return; // a settled ramp stays where it is
   value += (target - value) * coef;
   if (std::abs(target - value) <= epsilon) value = target;
 }
@@ -66,8 +67,10 @@ EqEngine::~EqEngine() = default;
 
 void EqEngine::SetParams(const ParamSnapshot& snapshot) noexcept {
   EngineState& s = *state_;
-  s.target = snapshot;
-  SanitizeSnapshot(s.target);
+  ParamSnapshot next = snapshot;
+  SanitizeSnapshot(next);
+  if (next == s.target) return; // the usual case: nothing moved since the last block
+  s.target = next;
   s.smoothing = true;
   s.fir.SetTarget(s.target.data());
 }
@@ -85,6 +88,17 @@ const float* EqEngine::DisplayGrid() const noexcept {
 }
 
 namespace {
+
+// True when both cascades pass their input unchanged and all their states are zero: until
+// the next coefficient update such a pair leaves every finite sample as it is (plus 0).
+bool Resting(const BandFilterPair& pair) noexcept {
+  for (const BiquadCascade& c : pair.cascade) {
+    if (!c.identity) return false;
+    for (int i = 0; i < c.count; ++i)
+      if (c.sections[i].s1 != 0.0 || c.sections[i].s2 != 0.0) return false;
+  }
+  return true;
+}
 
 // Every 16 frames (and once in Prepare and ResetRuntime): redesigns the static, dynamic and
 // detector sets of every band from the smoothed parameters. A change of Type, Channel or
@@ -136,6 +150,10 @@ void UpdateCoefficients(EngineState& s, bool recordOnly) noexcept {
           DesignBandCascade(dyn[c], type, p[kFrequency], g, p[kQ], 0, sr);
       }
     }
+
+    const bool plainChannel = channel != kMid && channel != kSide;
+    band.staticResting = plainChannel && Resting(s.staticSet[b]);
+    band.dynamicResting = plainChannel && Resting(s.dynamicSet[b]);
 
     if (!band.detectorInputs.Changed({p[kFrequency], p[kQ], 0, 0, 0})) continue;
     const BiquadCoefficients bp = DesignSection(kBandPass, p[kFrequency], 0.0, p[kQ], sr);
@@ -193,7 +211,8 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
     }
     src[0] *= gSc, src[1] *= gSc;
 
-    band.crossfadeWeight = float(std::max(double(band.crossfadeWeight) - crossfadeStep, 0.0));
+    if (band.crossfadeWeight > 0)
+      band.crossfadeWeight = float(std::max(double(band.crossfadeWeight) - crossfadeStep, 0.0));
     const double e = enabled ? 1.0 : 0.0;
     Ramp(band.enableRamp, e, s.c5, 1e-9);
     Ramp(band.listenRamp, e * (bp[kListen] > 0.5f ? 1.0 : 0.0), s.c5, 1e-9);
@@ -223,9 +242,9 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
       // An inactive band asks for 0 dB whatever its level: its level is only needed for the
       // readout, and a gain already at 0 dB stays there.
       if (active || det.gain[c] != 0.0) det.Follow(c, target[c]);
-      float* line = s.GainDelay(b, c);
-      det.delayedGain[c] = line[p];
-      line[p] = float(det.gain[c]);
+      float& slot = s.GainDelayFrame(p)[b * 2 + c];
+      det.delayedGain[c] = slot;
+      slot = float(det.gain[c]);
     }
 
     double routedL = d[0], routedR = d[1];
@@ -253,9 +272,16 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
 }
 
 // Runs `current` (and, while the band's structural crossfade runs, `previous`) on the stereo
-// sample and blends the band's output with its input by the enable ramp.
-void ApplyBandStage(BandFilterPair& current, BandFilterPair* previous, const BandRuntime& band,
-                    double& l, double& r) noexcept {
+// sample and blends the band's output with its input by the enable ramp. `resting`: the
+// current pair is Resting and the band is neither crossfading nor in Mid/Side mode, so the
+// stage computes l + 0 and r + 0, as the full computation would.
+inline void ApplyBandStage(BandFilterPair& current, BandFilterPair* previous,
+                           const BandRuntime& band, bool resting, double& l, double& r) noexcept {
+  if (resting && !previous && std::isfinite(l) && std::isfinite(r)) {
+    l += 0.0;
+    r += 0.0;
+    return;
+  }
   double yL = l, yR = r;
   ApplyBand(current, band.channel, yL, yR);
   if (previous) {
@@ -298,6 +324,7 @@ void EqEngine::Prepare(double sampleRate) {
   s.fir.Prepare(sr, s.displayGrid.data(), s.target.data());
 
   for (BandRuntime& band : s.bands) band = BandRuntime{}; // designs depend on the rate
+  s.curveInputs.valid = false;                            // and so does the display grid
 
   UpdateCoefficients(s, false);
   s.prepared = true;
@@ -389,7 +416,7 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
     for (int b = 0; b < kNumBands; ++b) {
       BandRuntime& band = s.bands[b];
       ApplyBandStage(s.staticSet[b], band.crossfadeWeight > 0 ? &s.previousStatic[b] : nullptr,
-                     band, cL, cR);
+                     band, band.staticResting, cL, cR);
     }
 
     // Aligned dry, static chain and listen signals, each delayed by kFixedLatency.
@@ -405,10 +432,10 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
         listening ? float(det.listenR / listenNorm) : 0.0f,
     };
     float delayed[kDelayLines];
+    float* frame = s.DelayFrame(pos);
     for (int line = 0; line < kDelayLines; ++line) {
-      float* d = s.Delay(line);
-      delayed[line] = d[pos];
-      d[pos] = written[line];
+      delayed[line] = frame[line];
+      frame[line] = written[line];
     }
 
     Ramp(s.phaseBlend, s.target[kPhase], s.c20, 0.0002);
@@ -427,7 +454,8 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
       BandRuntime& band = s.bands[b];
       if (!HasDynamicStage(band.type)) continue;
       const bool fade = band.crossfadeWeight > 0 && HasDynamicStage(band.previousType);
-      ApplyBandStage(s.dynamicSet[b], fade ? &s.previousDynamic[b] : nullptr, band, wL, wR);
+      ApplyBandStage(s.dynamicSet[b], fade ? &s.previousDynamic[b] : nullptr, band,
+                     band.dynamicResting, wL, wR);
     }
 
     const double mix = p[kMix] * 0.01;

@@ -32,12 +32,13 @@ void LinearPhaseFir::Prepare(double sampleRate, const float* displayGrid, const 
   designer_.Start(target);
   while (designer_.CurrentState() != KernelDesigner::kIdle) AdvanceDesign();
   active_ = 1 - active_;
+  ++swaps_;
   kernelReady_ = false;
   ResetRuntime();
 }
 
 void LinearPhaseFir::ResetRuntime() noexcept {
-  if (kernelReady_ || crossfade_ > 0) active_ = 1 - active_;
+  if (kernelReady_ || crossfade_ > 0) active_ = 1 - active_, ++swaps_;
   kernelReady_ = false;
   crossfade_ = 0;
   recheck_ = true;
@@ -102,6 +103,7 @@ void LinearPhaseFir::BlockStep(bool outputNeeded) noexcept {
     crossfade_ -= kFirBlock;
     if (crossfade_ == 0) {
       active_ = 1 - active_;
+      ++swaps_;
       if (!overlapsStale_) Copy(incomingOverlap_, overlap_);
       recheck_ = true;
     }

@@ -68,6 +68,10 @@ public:
     return sets_[incoming ? 1 - active_ : active_].display[point];
   }
 
+  // Number of kernel swaps completed since Prepare: the active display matrices change only
+  // when it does.
+  std::uint32_t SwapCount() const noexcept { return swaps_; }
+
   // Introspection for tests and benchmarks.
   int DesignerState() const noexcept { return designer_.CurrentState(); }
   bool KernelReady() const noexcept { return kernelReady_; }
@@ -94,6 +98,7 @@ private:
   PartitionedConvolver convolver_;
   std::array<KernelSet, 2> sets_;
   int active_ = 0;
+  std::uint32_t swaps_ = 0;
 
   BlockPair inBlock_;         // trimmed input of the block being collected
   BlockPair outBlock_;        // output of the block being played

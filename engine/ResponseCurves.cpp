@@ -27,12 +27,48 @@ Matrix2 AnalyticResponse(const BiquadCascade (&cascades)[kNumBands], const float
   return m;
 }
 
+namespace {
+
+// Gathers the inputs of the curve update; answers false when they equal the last ones.
+bool CurveInputsChanged(EngineState& s, double crossfadeProgress) noexcept {
+  WetEqCurveInputs next;
+  next.params = s.smoothedF;
+  next.phaseBlend = s.phaseBlend;
+  next.crossfadeProgress = crossfadeProgress;
+  next.firSwaps = s.fir.SwapCount();
+  for (int b = 0; b < kNumBands; ++b) {
+    for (int c = 0; c < 2; ++c) {
+      const BiquadCascade& cascade = s.dynamicSet[b].cascade[c];
+      for (int i = 0; i < cascade.count; ++i) {
+        const BiquadSection& sec = cascade.sections[i];
+        next.dynamic[b][c][i] = {sec.b0, sec.b1, sec.b2, sec.a1, sec.a2};
+      }
+    }
+  }
+  next.valid = true;
+  WetEqCurveInputs& last = s.curveInputs;
+  bool same = last.valid && next.params == last.params && next.phaseBlend == last.phaseBlend &&
+              next.crossfadeProgress == last.crossfadeProgress && next.firSwaps == last.firSwaps;
+  for (int b = 0; b < kNumBands && same; ++b)
+    for (int c = 0; c < 2 && same; ++c)
+      for (int i = 0; i < kMaxSections && same; ++i) {
+        const BiquadCoefficients &x = next.dynamic[b][c][i], &y = last.dynamic[b][c][i];
+        same = x.b0 == y.b0 && x.b1 == y.b1 && x.b2 == y.b2 && x.a1 == y.a1 && x.a2 == y.a2;
+      }
+  if (same) return false;
+  last = next;
+  return true;
+}
+
+} // namespace
+
 void UpdateWetEqCurves(EngineState& s) noexcept {
+  const double w = s.fir.CrossfadeProgress(s.firPos);
+  if (!CurveInputsChanged(s, w)) return;
   const float* params = s.smoothedF.data();
   BiquadCascade cascades[kNumBands];
   DesignKernelCascades(cascades, params, s.sampleRate);
 
-  const double w = s.fir.CrossfadeProgress(s.firPos);
   const double phi = s.phaseBlend;
   for (int i = 0; i < kDisplayPoints; ++i) {
     const double f = s.displayGrid[i];
