@@ -35,65 +35,67 @@ ParamSnapshot Settings(Scenario scenario, bool analyzer) {
   return p;
 }
 
-void Run(benchmark::State& state, Scenario scenario, bool analyzer) {
-  ParamSnapshot p = Settings(scenario, analyzer);
-  EqEngine engine;
-  engine.SetParams(p);
-  engine.Prepare(kRate);
-  std::vector<float> inL(kFrames), inR(kFrames), outL(kFrames), outR(kFrames);
-  unsigned x = 12345;
-  for (int i = 0; i < kFrames; ++i) {
-    x = x * 1664525u + 1013904223u;
-    inL[i] = float(x >> 8) / float(1 << 24) - 0.5f;
-    inR[i] = -inL[i] * 0.7f;
+// One 512-frame stereo block of uniform noise at about -6 dBFS.
+struct NoiseBlock {
+  std::vector<float> left = std::vector<float>(kFrames), right = std::vector<float>(kFrames);
+  explicit NoiseBlock(unsigned seed) {
+    for (int i = 0; i < kFrames; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      left[i] = float(seed >> 8) / float(1 << 24) - 0.5f;
+      right[i] = -left[i] * 0.7f;
+    }
   }
+};
+
+// Processes `in` once per benchmark iteration, calling `beforeBlock(block)` first; reports
+// frames per second and the real-time factor.
+template <typename BeforeBlock>
+void Measure(benchmark::State& state, EqEngine& engine, const std::vector<float>& inL,
+             const std::vector<float>& inR, BeforeBlock beforeBlock) {
+  std::vector<float> outL(kFrames), outR(kFrames);
   const float* ins[2] = {inL.data(), inR.data()};
   float* outs[2] = {outL.data(), outR.data()};
   int block = 0;
   for (auto _ : state) {
-    if (scenario == kFirBells) {
-      // Gain automated every block so that the kernel designer never rests.
-      p[BandParamIndex(0, kGain)] = float(block % 100) * 0.1f - 5.0f;
-    }
-    engine.SetParams(p);
+    beforeBlock(block++);
     engine.Process(ins, outs, kFrames, nullptr, false);
     benchmark::DoNotOptimize(outL.data());
-    ++block;
   }
   const double frames = double(state.iterations()) * kFrames;
   state.SetItemsProcessed(std::int64_t(frames));
   state.counters["realtime"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
 }
 
-// Silent (or ±FLT_MIN) blocks after two seconds of loud noise through the dynamic bells:
-// the cost of decaying states, which must not turn subnormal.
-void RunAfterLoud(benchmark::State& state, float level) {
-  ParamSnapshot p = Settings(kDynamicBells, true);
+void Run(benchmark::State& state, Scenario scenario, bool analyzer) {
+  ParamSnapshot p = Settings(scenario, analyzer);
   EqEngine engine;
   engine.SetParams(p);
   engine.Prepare(kRate);
-  std::vector<float> loud(kFrames), quiet(kFrames), outL(kFrames), outR(kFrames);
-  unsigned x = 777;
-  for (int i = 0; i < kFrames; ++i) {
-    x = x * 1664525u + 1013904223u;
-    loud[i] = float(x >> 8) / float(1 << 24) - 0.5f;
-    quiet[i] = i % 2 ? level : -level;
-  }
-  const float* loudIn[2] = {loud.data(), loud.data()};
-  const float* quietIn[2] = {quiet.data(), quiet.data()};
-  float* outs[2] = {outL.data(), outR.data()};
+  const NoiseBlock noise(12345);
+  Measure(state, engine, noise.left, noise.right, [&](int block) {
+    // In FIR mode Gain is automated every block so that the kernel designer never rests.
+    if (scenario == kFirBells) p[BandParamIndex(0, kGain)] = float(block % 100) * 0.1f - 5.0f;
+    engine.SetParams(p);
+  });
+}
+
+// Silent (or ±FLT_MIN) blocks after two seconds of loud noise through the dynamic bells:
+// the cost of decaying states, which must not turn subnormal.
+void RunAfterLoud(benchmark::State& state, float level) {
+  const ParamSnapshot p = Settings(kDynamicBells, true);
+  EqEngine engine;
+  engine.SetParams(p);
+  engine.Prepare(kRate);
+  const NoiseBlock loud(777);
+  std::vector<float> quiet(kFrames), out(kFrames);
+  for (int i = 0; i < kFrames; ++i) quiet[i] = i % 2 ? level : -level;
+  const float* loudIn[2] = {loud.left.data(), loud.right.data()};
+  float* outs[2] = {out.data(), out.data()};
   for (int b = 0; b < int(2 * kRate) / kFrames; ++b) {
     engine.SetParams(p);
     engine.Process(loudIn, outs, kFrames, nullptr, false);
   }
-  for (auto _ : state) {
-    engine.SetParams(p);
-    engine.Process(quietIn, outs, kFrames, nullptr, false);
-    benchmark::DoNotOptimize(outL.data());
-  }
-  const double frames = double(state.iterations()) * kFrames;
-  state.SetItemsProcessed(std::int64_t(frames));
-  state.counters["realtime"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
+  Measure(state, engine, quiet, quiet, [&](int) { engine.SetParams(p); });
 }
 
 void BM_Defaults(benchmark::State& s) {
