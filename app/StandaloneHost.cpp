@@ -389,7 +389,8 @@ bool StandaloneHost::OpenAudioStream(unsigned inputId, unsigned outputId, unsign
     dac_->openStream(&outputParams, inputs > 0 ? &inputParams : nullptr, RTAUDIO_FLOAT64,
                      sampleRate, &bufferFrames_, &StandaloneHost::AudioCallback, this, &options,
                      &AudioErrorCallback);
-  } catch (const RtAudioError&) {
+  } catch (const RtAudioError& error) {
+    AudioErrorCallback(error.getType(), error.getMessage());
     return false;
   }
 
@@ -397,7 +398,8 @@ bool StandaloneHost::OpenAudioStream(unsigned inputId, unsigned outputId, unsign
 
   try {
     dac_->startStream();
-  } catch (const RtAudioError&) {
+  } catch (const RtAudioError& error) {
+    AudioErrorCallback(error.getType(), error.getMessage());
   }
   if (!dac_->isStreamRunning()) {
     try {
@@ -585,21 +587,24 @@ bool StandaloneHost::MidiUsesJack() const {
          (midiOut_ && midiOut_->getCurrentApi() == RtMidi::UNIX_JACK);
 }
 
+bool StandaloneHost::MidiReachable() const {
+  return !MidiUsesJack() || jackWatch_.IsOpen();
+}
+
 void StandaloneHost::ReplaceStaleJackMidi(bool reconnect) {
   if (!MidiUsesJack() || !jackWatch_.IsLost()) return;
   if (jackWatch_.IsOpen()) {
-    // The server went away: its clients go before this process opens a client of another.
-    midiIn_.reset();
-    midiOut_.reset();
+    // The server behind the MIDI clients went away: every client of it is closed before
+    // this process opens a client of another server.
     jackWatch_.Close();
-    CreateMidiObjects();
   } else if (!reconnect || !jackWatch_.Open()) {
-    // Made while no server ran: the MIDI objects hold no client yet.
-    return;
+    return; // still no server since the MIDI objects were made without one
   }
-  if (midiInputNames_.empty() || !midiIn_ || !midiOut_) return;
-  ListMidiPorts(*midiIn_, midiInputNames_);
-  ListMidiPorts(*midiOut_, midiOutputNames_);
+  midiIn_.reset();
+  midiOut_.reset();
+  CreateMidiObjects();
+  if (midiInputNames_.empty()) return;
+  ProbeMidiPortsNow();
   for (const iplug::ERoute direction : {iplug::kInput, iplug::kOutput}) {
     const std::string& name =
         direction == iplug::kInput ? current_.midiInputDevice : current_.midiOutputDevice;
@@ -608,11 +613,21 @@ void StandaloneHost::ReplaceStaleJackMidi(bool reconnect) {
   }
 }
 
+void StandaloneHost::ProbeMidiPortsNow() {
+  if (!midiIn_ || !midiOut_) return;
+  if (MidiReachable()) {
+    ListMidiPorts(*midiIn_, midiInputNames_);
+    ListMidiPorts(*midiOut_, midiOutputNames_);
+  } else {
+    // Asking JACK MIDI objects without a server for ports makes them try to connect again.
+    midiInputNames_.assign(1, "off");
+    midiOutputNames_.assign(1, "off");
+  }
+}
+
 void StandaloneHost::ProbeMidiPorts() {
   ReplaceStaleJackMidi(true);
-  if (!midiIn_ || !midiOut_) return;
-  ListMidiPorts(*midiIn_, midiInputNames_);
-  ListMidiPorts(*midiOut_, midiOutputNames_);
+  ProbeMidiPortsNow();
 }
 
 int StandaloneHost::FindMidiPort(iplug::ERoute direction, std::string_view name) const {
@@ -637,6 +652,7 @@ bool StandaloneHost::SelectMidiPort(iplug::ERoute direction, std::string name) {
 }
 
 bool StandaloneHost::OpenPort(iplug::ERoute direction, int port) {
+  if (port > 0 && !MidiReachable()) return false;
   try {
     if (direction == iplug::kInput) {
       if (!midiIn_) return false;

@@ -223,10 +223,14 @@ private:
   void CreateMidiObjects();
   bool MidiUsesJack() const;
   // When the JACK server behind the MIDI objects went away, replaces them before anything
-  // opens a new JACK client; with `reconnect`, also starts watching a server that came up
-  // after MIDI objects were made without one. Then lists the ports again and reopens the
-  // stored ports that exist; the stored names are kept either way.
+  // opens a new JACK client; with `reconnect`, also remakes MIDI objects that were made
+  // without a server once one runs. Then lists the ports again and reopens the stored ports
+  // that exist; the stored names are kept either way.
   void ReplaceStaleJackMidi(bool reconnect);
+  // Whether the MIDI objects can be asked for ports: not JACK clients, or JACK clients of a
+  // running server.
+  bool MidiReachable() const;
+  void ProbeMidiPortsNow();
   bool OpenPort(iplug::ERoute direction, int port);
 
   // First run: a back end that has devices, and a sample rate both devices support.
