@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include <jack/midiport.h>
@@ -58,10 +60,17 @@ JackServer::JackServer() : name_("coral-test-" + std::to_string(getpid())) {
 
 JackServer::~JackServer() {
   Stop();
+  if (lockFd_ >= 0) close(lockFd_);
 }
 
 bool JackServer::Start(unsigned period) {
   Stop();
+  if (lockFd_ < 0) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "coral-jack-tests.lock").string();
+    lockFd_ = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (lockFd_ < 0 || flock(lockFd_, LOCK_EX) != 0) return false;
+  }
   pid_ = Spawn({"jackd", "--no-realtime", "-S", "-t", "10000", "-n", name_, "-d", "dummy", "-r",
                 std::to_string(kSampleRate), "-p", std::to_string(period), "-C", "2", "-P", "2"},
                false);

@@ -7,6 +7,10 @@
 // through JACK_DEFAULT_SERVER. The server is stopped by its process id when the JackServer
 // object goes, and it receives SIGTERM from the kernel if this process dies first, so a
 // crashing or killed test leaves no server behind.
+//
+// JACK servers running side by side disturb each other's clients (connections fail while
+// another server starts or stops), so test processes take turns: a JackServer holds an
+// exclusive lock on a file in the temporary folder from its first Start until it goes.
 
 #include <sys/types.h>
 
@@ -39,6 +43,7 @@ public:
 private:
   std::string name_;
   pid_t pid_ = -1;
+  int lockFd_ = -1;
 };
 
 // One JACK client with audio and MIDI ports on either side. Output ports play a signal that
