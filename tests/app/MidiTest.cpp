@@ -1,10 +1,9 @@
 // MIDI without a device: the input callback's sorting into short messages and
 // system-exclusive records, the fixed queues and their limits, the order in which the audio
-// thread hands messages to the plug-in, MIDI output, port lookup, and switching I/O off.
+// thread hands messages to the plug-in, MIDI output, and switching I/O off.
 
 #include <algorithm>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -151,15 +150,6 @@ TEST_F(MidiTest, OutputNeedsConfigurationAndPort) {
   // The product does not send MIDI at all.
   StandaloneHost& product = StandaloneHost::Create();
   EXPECT_FALSE(product.Plug().SendMidiMsg({0, 0x90, 1, 1}));
-}
-
-TEST_F(MidiTest, PortLookup) {
-  // Before any probe only "off" is known, in both directions and byte for byte.
-  EXPECT_EQ(host->FindMidiPort(iplug::kInput, "off"), 0);
-  EXPECT_EQ(host->FindMidiPort(iplug::kOutput, "off"), 0);
-  EXPECT_EQ(host->FindMidiPort(iplug::kInput, "Off"), -1);
-  EXPECT_EQ(host->FindMidiPort(iplug::kOutput, std::string_view("off\0", 4)), -1);
-  EXPECT_EQ(host->FindMidiPort(iplug::kInput, ""), -1);
 }
 
 TEST(NoIOTest, NothingIsOpenedAndRestartSucceedsAtOnce) {
