@@ -82,7 +82,7 @@ std::optional<std::string> ParseName(std::string_view text) {
 }
 
 // One key of the file: its section, name and how its value is stored.
-struct KeySpec {
+struct KeyRule {
   Section section;
   std::string_view name;
   std::string DeviceSettings::*text;
@@ -93,7 +93,7 @@ struct KeySpec {
 
 constexpr std::uint32_t kMaxChannel = 1024;
 
-const KeySpec kKeys[] = {
+const KeyRule kKeys[] = {
     {Section::kAudio, "driver", nullptr, &DeviceSettings::driverType, 0, 255},
     {Section::kAudio, "indev", &DeviceSettings::audioInputDevice, nullptr, 0, 0},
     {Section::kAudio, "outdev", &DeviceSettings::audioOutputDevice, nullptr, 0, 0},
@@ -144,13 +144,13 @@ DeviceSettings ParseSettings(std::string_view text) {
     const std::string_view value = Trim(line.substr(equals + 1));
 
     for (std::size_t k = 0; k < std::size(kKeys); ++k) {
-      const KeySpec& spec = kKeys[k];
-      if (seen[k] || spec.section != section || !EqualsNoCase(key, spec.name)) continue;
+      const KeyRule& rule = kKeys[k];
+      if (seen[k] || rule.section != section || !EqualsNoCase(key, rule.name)) continue;
       seen[k] = true;
-      if (spec.text) {
-        if (std::optional<std::string> name = ParseName(value)) settings.*spec.text = *name;
-      } else if (auto number = ParseNumber(value, spec.minimum, spec.maximum)) {
-        settings.*spec.number = *number;
+      if (rule.text) {
+        if (std::optional<std::string> name = ParseName(value)) settings.*rule.text = *name;
+      } else if (auto number = ParseNumber(value, rule.minimum, rule.maximum)) {
+        settings.*rule.number = *number;
       }
       break;
     }
