@@ -7,7 +7,7 @@ BENCH_BUILD?= build-bench
 TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZERS    := fuzz_state_chunk fuzz_value_text
+FUZZERS    := fuzz_state_chunk fuzz_value_text fuzz_settings_ini
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -DCMAKE_BUILD_TYPE=Release
 

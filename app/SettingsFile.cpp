@@ -78,7 +78,9 @@ std::optional<std::string> ParseName(std::string_view text) {
     i += length;
     if (i <= kMaxSettingsNameBytes) kept = i;
   }
-  return std::string(text.substr(0, kept));
+  // A cut can end on a blank, which the next reading would drop: drop it now, so that a
+  // name reads back the same after it has been written.
+  return std::string(Trim(text.substr(0, kept)));
 }
 
 // One key of the file: its section, name and how its value is stored.
