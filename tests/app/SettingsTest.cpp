@@ -70,6 +70,9 @@ TEST(SettingsTest, MissingKeysAndDamagedValuesTakeTheirFallbacks) {
        [](S& s) {
          s.audioInputDevice = std::string(99, 'x'), s.audioOutputDevice = std::string(98, 'a');
        }},
+      // A cut that ends on a blank drops it, so the name reads back the same once written.
+      {"[audio]\nindev=" + std::string(98, 'n') + " tail\n",
+       [](S& s) { s.audioInputDevice = std::string(98, 'n'); }},
       {"[midi]\nindev=bad\x01name\noutdev=\xFF\xFE\n", {}},
       {std::string("[audio]\nindev=a\0b\n", 18), {}},
   };
