@@ -1,87 +1,97 @@
 #pragma once
-// Drives an EqEngine over whole signals the way the plug-in's block entry does, and a
-// LinearPhaseFir frame by frame the way the engine does.
+// Drives an EqEngine over whole signals the way the plug-in's block entry does and a
+// LinearPhaseFir frame by frame the way the engine does, and provides the closed forms the
+// engine tests compare against.
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <numbers>
-#include <vector>
-
 #include <array>
+#include <cmath>
 #include <complex>
+#include <functional>
+#include <numbers>
+#include <random>
+#include <vector>
 
 #include "engine/EqEngine.h"
 #include "engine/LinearPhaseFir.h"
 
 namespace coral::test {
 
+inline constexpr double kPi = std::numbers::pi;
+
+// A stereo signal: `n` frames of silence, one signal in both channels, or two channels.
 struct Stereo {
   std::vector<float> l, r;
-  explicit Stereo(std::size_t n = 0) : l(n, 0.0f), r(n, 0.0f) {}
+  explicit Stereo(std::size_t n) : l(n), r(n) {}
+  explicit Stereo(const std::vector<float>& both) : l(both), r(both) {}
+  Stereo(const std::vector<float>& left, const std::vector<float>& right) : l(left), r(right) {}
   std::size_t size() const { return l.size(); }
 };
 
-inline ParamSnapshot Defaults() {
-  return DefaultSnapshot();
+// `p` with parameters set by index: With(DefaultSnapshot(), kInput, 6, kOutput, -6).
+template <typename... More>
+ParamSnapshot With(ParamSnapshot p, int index, double value, More... more) {
+  p[index] = float(value);
+  if constexpr (sizeof...(more) > 0) return With(p, more...);
+  return p;
 }
-
-// Snapshot with every band slot disabled.
+// Writes fields of band slot `band`: SetBand(p, 0, kGain, 6, kDynamic, 1).
+template <typename... More>
+void SetBand(ParamSnapshot& p, int band, int field, double value, More... more) {
+  p[BandParamIndex(band, field)] = float(value);
+  if constexpr (sizeof...(more) > 0) SetBand(p, band, more...);
+}
+// `p` with band slot `band` enabled with the given settings.
+inline ParamSnapshot WithBand(ParamSnapshot p, int band, int type, double frequency, double gain,
+                              double q, int channel = kStereo) {
+  SetBand(p, band, kEnabled, 1, kType, type, kFrequency, frequency, kGain, gain, kQ, q, kChannel,
+          channel);
+  return p;
+}
 inline ParamSnapshot AllBandsOff() {
   ParamSnapshot p = DefaultSnapshot();
-  for (int b = 0; b < kNumBands; ++b) p[BandParamIndex(b, kEnabled)] = 0;
+  for (int b = 0; b < kNumBands; ++b) SetBand(p, b, kEnabled, 0);
   return p;
 }
 
-inline void SetBand(ParamSnapshot& p, int band, int field, float value) {
-  p[BandParamIndex(band, field)] = value;
-}
-
-// Enables band slot `band` with the given settings.
-inline void SetBand(ParamSnapshot& p, int band, int type, float frequency, float gain, float q,
-                    int channel = kStereo) {
-  p[BandParamIndex(band, kEnabled)] = 1.0f;
-  p[BandParamIndex(band, kType)] = static_cast<float>(type);
-  p[BandParamIndex(band, kFrequency)] = frequency;
-  p[BandParamIndex(band, kGain)] = gain;
-  p[BandParamIndex(band, kQ)] = q;
-  p[BandParamIndex(band, kChannel)] = static_cast<float>(channel);
-}
-
-inline void Prepare(EqEngine& engine, const ParamSnapshot& params, double sampleRate) {
-  engine.SetParams(params);
-  engine.Prepare(sampleRate);
-}
-
-// Processes `in` in chunks of `chunk` frames (at most kChunkFrames); `sidechain` optional.
-inline Stereo Run(EqEngine& engine, const Stereo& in, int chunk = kChunkFrames,
-                  const Stereo* sidechain = nullptr, bool sidechainPresent = false) {
-  Stereo out(in.size());
-  for (std::size_t pos = 0; pos < in.size(); pos += chunk) {
-    const int n = int(std::min<std::size_t>(chunk, in.size() - pos));
-    const float* ins[2] = {in.l.data() + pos, in.r.data() + pos};
-    float* outs[2] = {out.l.data() + pos, out.r.data() + pos};
-    const float* scs[2] = {sidechain ? sidechain->l.data() + pos : nullptr,
-                           sidechain ? sidechain->r.data() + pos : nullptr};
-    engine.Process(ins, outs, n, sidechain ? scs : nullptr, sidechainPresent);
+// An engine prepared with `params` at `rate`, fed whole signals in chunks of `chunk` frames;
+// `after` is called with the end position of each chunk.
+struct Engine : EqEngine {
+  explicit Engine(const ParamSnapshot& params, double rate = 48000) {
+    SetParams(params);
+    Prepare(rate);
   }
-  return out;
-}
+  Stereo Run(const Stereo& in, int chunk = kChunkFrames,
+             const std::function<void(std::size_t)>& after = nullptr) {
+    Stereo out(in.size());
+    for (std::size_t pos = 0; pos < in.size(); pos += chunk) {
+      const float* ins[2] = {in.l.data() + pos, in.r.data() + pos};
+      float* outs[2] = {out.l.data() + pos, out.r.data() + pos};
+      const std::size_t n = std::min<std::size_t>(chunk, in.size() - pos);
+      Process(ins, outs, int(n), nullptr, false);
+      if (after) after(pos + n);
+    }
+    return out;
+  }
+  DisplaySnapshot Snap() const {
+    DisplaySnapshot s;
+    GetDisplaySnapshot(s);
+    return s;
+  }
+};
 
-inline std::vector<float> Sine(std::size_t n, double frequency, double sampleRate,
-                               double amplitude = 1.0) {
+inline std::vector<float> Sine(std::size_t n, double frequency, double rate, double amp = 1) {
   std::vector<float> s(n);
-  for (std::size_t i = 0; i < n; ++i)
-    s[i] = float(amplitude * std::sin(2 * std::numbers::pi * frequency * double(i) / sampleRate));
+  for (std::size_t i = 0; i < n; ++i) s[i] = float(amp * std::sin(2 * kPi * frequency * i / rate));
   return s;
 }
-
-inline std::vector<float> Noise(std::size_t n, unsigned seed, float amplitude = 1.0f) {
+// Uniform noise in [-1, 1).
+inline std::vector<float> Noise(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
   std::vector<float> s(n);
-  unsigned x = seed * 2654435761u + 1;
-  for (auto& v : s) {
-    x = x * 1664525u + 1013904223u;
-    v = amplitude * (float(x >> 8) / float(1 << 24) * 2.0f - 1.0f);
-  }
+  for (auto& v : s) v = std::uniform_real_distribution<float>(-1, 1)(rng);
   return s;
 }
 
@@ -91,50 +101,51 @@ inline double Rms(const std::vector<float>& s, std::size_t from, std::size_t to)
   for (std::size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
   return std::sqrt(sum / double(to - from));
 }
-
 inline double Db(double ratio) {
   return 20.0 * std::log10(ratio);
 }
 
-// The 256 logarithmic display frequencies of a sample rate.
-inline std::array<float, kDisplayPoints> DisplayFrequencies(double sampleRate) {
-  std::array<float, kDisplayPoints> grid{};
-  const double top = std::min(0.49 * sampleRate, 20000.0);
-  for (int k = 0; k < kDisplayPoints; ++k) {
-    grid[k] = static_cast<float>(20.0 * std::pow(top / 20.0, k / 255.0));
-  }
-  return grid;
+// |Ha(jw)| of the analog prototype of a band type at w = tan(pi f / fs) / tan(pi f0 / fs):
+// the bilinear transform maps it onto the digital response at f.
+inline double AnalogMagnitude(int type, double f, double f0, double fs, double gainDb, double q) {
+  if (type == kTilt)
+    return AnalogMagnitude(kLowShelf, f, f0, fs, -gainDb / 2, q) *
+           AnalogMagnitude(kHighShelf, f, f0, fs, gainDb / 2, q);
+  const double A = std::pow(10.0, gainDb / 40), r = std::sqrt(A) / q;
+  const std::complex<double> s(0, std::tan(kPi * f / fs) / std::tan(kPi * f0 / fs));
+  // Numerator then denominator coefficients of s^2, s and 1, in FilterType order.
+  const double c[][6] = {{1, A / q, 1, 1, 1 / (A * q), 1}, {A, A * r, A * A, A, r, 1},
+                         {A * A, A * r, A, 1, r, A},       {1, 0, 0, 1, 1 / q, 1},
+                         {0, 0, 1, 1, 1 / q, 1},           {1, 0, 1, 1, 1 / q, 1},
+                         {0, 1 / q, 0, 1, 1 / q, 1}};
+  const double* k = c[type];
+  return std::abs((k[0] * s * s + k[1] * s + k[2]) / (k[3] * s * s + k[4] * s + k[5]));
 }
 
 // Sum over taps of kernel[n] e^{j omega (n - 4096)}, each phase computed directly.
 inline std::complex<double> KernelResponse(const float* kernel, double omega) {
   std::complex<double> sum = 0;
-  for (int n = 0; n < kKernelTaps; ++n) {
-    sum += static_cast<double>(kernel[n]) * std::polar(1.0, omega * (n - kKernelCentre));
-  }
+  for (int n = 0; n < kKernelTaps; ++n)
+    sum += double(kernel[n]) * std::polar(1.0, omega * (n - kKernelCentre));
   return sum;
 }
 
+// A LinearPhaseFir at 48 kHz on the display grid, stepped one frame at a time.
 struct FirRunner {
-  double sampleRate = 48000;
   std::array<float, kDisplayPoints> grid{};
   ParamSnapshot target{};
   LinearPhaseFir fir;
   int q = 0;
 
-  FirRunner(const ParamSnapshot& params, double rate = 48000) : sampleRate(rate), target(params) {
-    grid = DisplayFrequencies(rate);
-    fir.Prepare(rate, grid.data(), target.data());
+  explicit FirRunner(const ParamSnapshot& params) : target(params) {
+    for (int k = 0; k < kDisplayPoints; ++k) grid[k] = float(20 * std::pow(1000.0, k / 255.0));
+    fir.Prepare(48000, grid.data(), target.data());
   }
-
-  // One frame; returns the FIR output of that frame.
-  std::array<float, 2> Frame(float left, float right) {
+  // One frame; returns the FIR output of that frame. `outputNeeded` goes to the block step.
+  std::array<float, 2> Frame(float left, float right, bool outputNeeded = true) {
     std::array<float, 2> out{};
     fir.Exchange(q, left, right, out[0], out[1]);
-    if (++q == kFirBlock) {
-      q = 0;
-      fir.BlockStep();
-    }
+    if (++q == kFirBlock) q = 0, fir.BlockStep(outputNeeded);
     fir.SetTarget(target.data());
     fir.DesignerStep();
     return out;

@@ -1,133 +1,73 @@
 // The analyzer read through the running engine: full-scale sines read 0 dBFS in both channels
 // and -3 dBFS in one, Hann scalloping between bins, speeds, Analyzer off and Bypass.
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-
 #include "engine/EngineState.h"
-#include "engine/EqEngine.h"
 #include "tests/engine/EngineHarness.h"
 
-namespace coral {
-namespace {
+namespace coral::test {
 
-using test::Stereo;
-
-// Index of the display point whose grid frequency is nearest to f on a log scale.
-int NearestPoint(const EqEngine& e, double f) {
-  int best = 0;
-  for (int i = 1; i < kDisplayPoints; ++i)
-    if (std::abs(std::log(e.DisplayGrid()[i] / f)) < std::abs(std::log(e.DisplayGrid()[best] / f)))
-      best = i;
-  return best;
+// Input spectrum at the display point nearest to `f` (on a log scale) after `seconds` more of
+// a full-scale sine at `f` in the left or both channels; the output reads the same.
+double Reading(Engine& engine, double f, double seconds, bool both = true) {
+  const std::size_t n = std::size_t(seconds * engine.SampleRate());
+  const std::vector<float> sine = Sine(n, f, engine.SampleRate());
+  engine.Run({sine, both ? sine : std::vector<float>(n)});
+  const float* g = engine.DisplayGrid();
+  int i = 0;
+  for (int k = 1; k < kDisplayPoints; ++k)
+    i = std::abs(std::log(g[k] / f)) < std::abs(std::log(g[i] / f)) ? k : i;
+  EXPECT_EQ(engine.Snap().inputSpectrum[i], engine.Snap().outputSpectrum[i]);
+  return engine.Snap().inputSpectrum[i];
 }
 
-DisplaySnapshot RunSine(EqEngine& engine, double f, double fs, double seconds, bool bothChannels,
-                        double amplitude = 1.0) {
-  Stereo in{std::size_t(seconds * fs)};
-  in.l = test::Sine(in.size(), f, fs, amplitude);
-  if (bothChannels) in.r = in.l;
-  test::Run(engine, in);
-  DisplaySnapshot snap;
-  engine.GetDisplaySnapshot(snap);
-  return snap;
-}
-
-ParamSnapshot FastAnalyzer() {
-  ParamSnapshot p = test::Defaults();
-  p[kAnalyzerSpeed] = 0;
-  return p;
-}
-
-TEST(SpectrumAnalyzer, BinCentredFullScaleSinesReadZeroAndMinusThreeDbfs) {
-  for (double fs : {44100.0, 48000.0, 96000.0}) {
-    for (int bin : {12, 93, 700, 1500}) {
-      const double f = bin * fs / kAnalyzerSize;
+TEST(SpectrumAnalyzer, FullScaleSinesReadTheirLevel) {
+  for (double fs : {44100.0, 48000.0, 96000.0})
+    for (int bin : {12, 93, 700, 1500})
       for (bool both : {true, false}) {
-        EqEngine engine;
-        test::Prepare(engine, FastAnalyzer(), fs);
-        const DisplaySnapshot snap = RunSine(engine, f, fs, 1.0, both);
-        const int i = NearestPoint(engine, f);
-        const double expected = both ? 0.0 : 10 * std::log10(0.5);
-        EXPECT_NEAR(snap.inputSpectrum[i], expected, 0.01) << fs << " Hz, bin " << bin;
-        EXPECT_NEAR(snap.outputSpectrum[i], expected, 0.01) << fs << " Hz, bin " << bin;
+        Engine engine(With(DefaultSnapshot(), kAnalyzerSpeed, 0), fs);
+        EXPECT_NEAR(Reading(engine, bin * fs / kAnalyzerSize, 1.0, both), both ? 0 : Db(0.5) / 2,
+                    0.01)
+            << fs << " Hz, bin " << bin;
       }
-    }
-  }
-}
-
-TEST(SpectrumAnalyzer, BetweenBinsTheHannScallopingLowersTheReadingByAtMost142) {
-  const double fs = 48000;
-  EqEngine engine;
-  test::Prepare(engine, FastAnalyzer(), fs);
-  const double f = 300.5 * fs / kAnalyzerSize; // halfway between two bins: worst case
-  const DisplaySnapshot snap = RunSine(engine, f, fs, 1.0, true);
-  const double reading = snap.inputSpectrum[NearestPoint(engine, f)];
-  // Hann window response half a bin off centre: sinc(0.5) / (1 - 0.25) = 0.8488 -> -1.42 dB.
-  const double scallop = 20 * std::log10((2 / std::numbers::pi) / 0.75);
-  EXPECT_NEAR(reading, scallop, 0.02);
+  // Halfway between two bins the Hann window response is sinc(0.5) / (1 - 0.25) = 0.8488:
+  // the worst-case scalloping, -1.42 dB.
+  Engine engine(With(DefaultSnapshot(), kAnalyzerSpeed, 0));
+  EXPECT_NEAR(Reading(engine, 300.5 * 48000 / kAnalyzerSize, 1.0), Db(2 / kPi / 0.75), 0.02);
 }
 
 TEST(SpectrumAnalyzer, SpeedSetsTheSmoothingTimeConstant) {
-  const double fs = 48000, f = 100 * fs / kAnalyzerSize;
-  ParamSnapshot p = test::Defaults();
-  p[kAnalyzerSpeed] = 2; // Slow: 0.8 s
-  EqEngine slow;
-  test::Prepare(slow, p, fs);
-  const DisplaySnapshot early = RunSine(slow, f, fs, 1.0, true);
-  EXPECT_LT(early.inputSpectrum[NearestPoint(slow, f)], -1.0);
-  const DisplaySnapshot late = RunSine(slow, f, fs, 8.0, true);
-  EXPECT_NEAR(late.inputSpectrum[NearestPoint(slow, f)], 0.0, 0.05);
-
-  EqEngine fast;
-  test::Prepare(fast, FastAnalyzer(), fs);
-  const DisplaySnapshot quick = RunSine(fast, f, fs, 0.6, true);
-  EXPECT_NEAR(quick.inputSpectrum[NearestPoint(fast, f)], 0.0, 0.05);
+  const double f = 100 * 48000.0 / kAnalyzerSize;
+  Engine slow(With(DefaultSnapshot(), kAnalyzerSpeed, 2)),
+      fast(With(DefaultSnapshot(), kAnalyzerSpeed, 0)); // 0.8 s and fast
+  EXPECT_LT(Reading(slow, f, 1.0), -1.0);
+  EXPECT_NEAR(Reading(slow, f, 8.0), 0.0, 0.05);
+  EXPECT_NEAR(Reading(fast, f, 0.6), 0.0, 0.05);
 }
 
 TEST(SpectrumAnalyzer, OffPublishesTheFloorAndBypassMirrorsTheInput) {
-  const double fs = 48000;
-  ParamSnapshot p = test::Defaults();
-  p[kAnalyzer] = 0;
-  EqEngine off;
-  test::Prepare(off, p, fs);
-  const DisplaySnapshot snap = RunSine(off, 1000, fs, 0.5, true);
-  for (int i = 0; i < kDisplayPoints; ++i) {
-    ASSERT_EQ(snap.inputSpectrum[i], -120.0f);
-    ASSERT_EQ(snap.outputSpectrum[i], -120.0f);
-  }
+  Engine off(With(DefaultSnapshot(), kAnalyzer, 0));
+  off.Run(Stereo(Sine(24000, 1000, 48000)));
+  for (float v : off.Snap().inputSpectrum) ASSERT_EQ(v, -120.0f);
+  for (float v : off.Snap().outputSpectrum) ASSERT_EQ(v, -120.0f);
 
-  p = test::Defaults();
-  p[kBypass] = 1;
-  test::SetBand(p, 0, kGain, 12);
-  EqEngine bypass;
-  test::Prepare(bypass, p, fs);
-  Stereo in{std::size_t(fs)};
-  in.l = test::Noise(in.size(), 9);
-  in.r = test::Noise(in.size(), 10);
-  test::Run(bypass, in);
-  DisplaySnapshot b;
-  bypass.GetDisplaySnapshot(b);
-  EXPECT_EQ(b.inputSpectrum, b.outputSpectrum);
-  EXPECT_GT(b.inputSpectrum[128], -60.0f);
+  Engine bypass(With(DefaultSnapshot(), kBypass, 1, BandParamIndex(0, kGain), 12));
+  bypass.Run({Noise(48000, 9), Noise(48000, 10)});
+  EXPECT_EQ(bypass.Snap().inputSpectrum, bypass.Snap().outputSpectrum);
+  EXPECT_GT(bypass.Snap().inputSpectrum[128], -60.0f);
 }
 
 TEST(SpectrumAnalyzer, EveryPointReadsAtLeastOneBinAndNeverDc) {
   for (double fs : {22050.0, 48000.0, 192000.0}) {
-    EqEngine engine;
-    test::Prepare(engine, test::Defaults(), fs);
+    const Engine engine(DefaultSnapshot(), fs);
     const SpectrumAnalyzer& a = engine.State().analyzer;
     for (int i = 0; i < kDisplayPoints; ++i) {
-      ASSERT_GE(a.FirstBin(i), 1);
-      ASSERT_GE(a.LastBin(i), a.FirstBin(i));
+      const double f = engine.DisplayGrid()[i] * kAnalyzerSize / fs; // in bins
+      ASSERT_TRUE(a.FirstBin(i) >= 1 && a.LastBin(i) >= a.FirstBin(i)) << i;
       ASSERT_LE(a.LastBin(i), kAnalyzerSize / 2 - 1);
-      const double f = engine.DisplayGrid()[i] * kAnalyzerSize / fs;
       ASSERT_LE(a.FirstBin(i), std::max(1.0, std::ceil(f))) << i;
       ASSERT_GE(a.LastBin(i), std::floor(f)) << i;
     }
   }
 }
 
-} // namespace
-} // namespace coral
+} // namespace coral::test
