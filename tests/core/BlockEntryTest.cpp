@@ -2,7 +2,9 @@
 // the sidechain rule. Bypass makes the engine output its delayed, untrimmed dry input
 // exactly, which shows where each host channel went.
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,161 +17,84 @@ namespace {
 
 constexpr int kLatency = 4352;
 
-// A distinct value per channel and frame that single precision holds exactly.
-double Signal(int channel, int frame) {
-  return (channel + 1) * 0.125 + ((frame * 37 + channel * 11) % 257) / 1024.0;
-}
-
 class BlockEntryTest : public ::testing::Test {
 protected:
   CoralSieve plug{iplug::InstanceInfo{}};
-  std::vector<std::vector<sample>> in = std::vector<std::vector<sample>>(4);
-  std::vector<std::vector<sample>> out = std::vector<std::vector<sample>>(2);
-  std::vector<sample*> inPtrs = std::vector<sample*>(4);
-  std::vector<sample*> outPtrs = std::vector<sample*>(2);
+  std::vector<sample> in[4], out[2];
+  int nullInput = -1; // an input channel handed over as a null pointer
 
-  void SetUp() override {
-    plug.GetParam(coral::kBypass)->SetValue(1);
-    plug.SetSampleRate(48000);
-  }
+  void SetUp() override { plug.GetParam(coral::kBypass)->SetValue(1); }
 
-  // Runs `total` frames in host blocks of `block` frames, outputs prefilled with 9.
+  // Runs `total` frames in host blocks of `block` frames, outputs prefilled with 9. Every
+  // channel and frame gets a distinct value that single precision holds exactly.
   void Run(int total, int block) {
     for (int c = 0; c < 4; ++c) {
       in[c].resize(total);
-      for (int n = 0; n < total; ++n) in[c][n] = Signal(c, n);
+      for (int n = 0; n < total; ++n)
+        in[c][n] = (c + 1) * 0.125 + ((n * 37 + c * 11) % 257) / 1024.0;
     }
     for (auto& channel : out) channel.assign(total, 9.0);
     for (int start = 0; start < total; start += block) {
-      const int frames = std::min(block, total - start);
-      for (int c = 0; c < 4; ++c) inPtrs[c] = in[c].data() + start;
-      for (int c = 0; c < 2; ++c) outPtrs[c] = out[c].data() + start;
-      plug.ProcessBlock(inPtrs.data(), outPtrs.data(), frames);
+      sample *inputs[4], *outputs[2] = {out[0].data() + start, out[1].data() + start};
+      for (int c = 0; c < 4; ++c) inputs[c] = c == nullInput ? nullptr : in[c].data() + start;
+      plug.ProcessBlock(inputs, outputs, std::min(block, total - start));
     }
   }
 
   // Input channel `c` delayed by the latency, as the engine's single precision holds it.
-  double Delayed(int c, int n) const {
-    return n < kLatency ? 0.0 : double(float(in[c][n - kLatency]));
-  }
+  double Delayed(int c, int n) const { return n < kLatency ? 0.0 : float(in[c][n - kLatency]); }
 };
 
-TEST_F(BlockEntryTest, SilentUntilActivatedAndAfterDeactivation) {
+TEST_F(BlockEntryTest, SilentWhileInactive) {
   Run(1000, 512);
-  for (auto& channel : out) {
-    for (sample v : channel) ASSERT_EQ(v, 0.0);
-  }
-  EXPECT_FALSE(plug.Engine().IsPrepared());
-
+  for (auto& channel : out) EXPECT_EQ(channel, std::vector<sample>(1000, 0.0));
   plug.OnActivate(true);
   EXPECT_TRUE(plug.IsActive());
   EXPECT_EQ(plug.GetLatency(), kLatency);
   plug.OnActivate(false);
-  EXPECT_FALSE(plug.IsActive());
   Run(600, 512);
-  for (auto& channel : out) {
-    for (sample v : channel) ASSERT_EQ(v, 0.0);
-  }
-
-  // An empty block writes nothing.
-  plug.OnReset();
-  std::vector<sample> untouched(4, 9.0);
-  outPtrs = {untouched.data(), untouched.data()};
-  plug.ProcessBlock(inPtrs.data(), outPtrs.data(), 0);
-  EXPECT_EQ(untouched, std::vector<sample>(4, 9.0));
+  for (auto& channel : out) EXPECT_EQ(channel, std::vector<sample>(600, 0.0));
 }
 
-TEST_F(BlockEntryTest, StereoThroughLongBlocksSplitIntoChunks) {
-  plug.OnReset();
-  EXPECT_EQ(plug.Engine().SampleRate(), 48000.0);
-  Run(6000, 1300); // not a multiple of the 512-frame chunk
-  for (int c = 0; c < 2; ++c) {
-    for (int n = 0; n < 6000; ++n) ASSERT_EQ(out[c][n], Delayed(c, n)) << c << " " << n;
+TEST_F(BlockEntryTest, ChannelRoutingAndChunking) {
+  // {input channels connected, input channel without a buffer, output channels connected, host
+  // block}: stereo in long blocks split into 512-frame chunks, one input feeding both sides
+  // (also when the second connected channel has no buffer), no input at all, a mono output
+  // taking the average.
+  const std::tuple<int, int, int, int> cases[] = {
+      {2, -1, 2, 1300}, {1, -1, 2, 512}, {2, 1, 2, 700}, {0, -1, 2, 512}, {2, -1, 1, 512}};
+  for (auto [inputs, missing, outputs, block] : cases) {
+    SCOPED_TRACE(::testing::Message() << inputs << " in, " << outputs << " out, " << block);
+    plug.SetChannelConnections(iplug::kInput, 0, 10, false); // beyond channel 3 ignored
+    plug.SetChannelConnections(iplug::kInput, 0, inputs, true);
+    plug.SetChannelConnections(iplug::kOutput, 1, 1, outputs == 2);
+    nullInput = missing;
+    plug.OnReset();
+    Run(6000, block);
+    const auto side = [&](int c, int n) {
+      return inputs == 0 ? 0.0 : Delayed(inputs == 2 && missing < 0 ? c : 0, n);
+    };
+    for (int n = 0; n < 6000; ++n) {
+      ASSERT_EQ(out[0][n], outputs == 2 ? side(0, n) : 0.5 * (side(0, n) + side(1, n))) << n;
+      ASSERT_EQ(out[1][n], outputs == 2 ? side(1, n) : 9.0) << n; // 9: not connected, untouched
+    }
   }
-}
-
-TEST_F(BlockEntryTest, MonoAndMissingInputs) {
-  plug.SetChannelConnections(iplug::kInput, 1, 3, false);
-  plug.OnReset();
-  Run(5000, 512);
-  for (int n = 0; n < 5000; ++n) {
-    ASSERT_EQ(out[0][n], Delayed(0, n)) << n;
-    ASSERT_EQ(out[1][n], Delayed(0, n)) << n;
-  }
-
-  // A connected channel without a buffer counts as missing.
-  plug.SetChannelConnections(iplug::kInput, 0, 2, true);
-  plug.OnReset();
-  in[1].clear();
-  for (int start = 0; start < 5000; start += 512) {
-    const int frames = std::min(512, 5000 - start);
-    in[0].assign(frames, 0.25);
-    sample* inputs[4] = {in[0].data(), nullptr, nullptr, nullptr};
-    sample* outputs[2] = {out[0].data() + start, out[1].data() + start};
-    plug.ProcessBlock(inputs, outputs, frames);
-  }
-  EXPECT_EQ(out[1][4999], 0.25);
-
-  plug.SetChannelConnections(iplug::kInput, 0, 4, false);
-  plug.OnReset();
-  Run(5000, 512);
-  for (auto& channel : out) {
-    for (sample v : channel) ASSERT_EQ(v, 0.0);
-  }
-  plug.ProcessBlock(nullptr, outPtrs.data(), 64);
-}
-
-TEST_F(BlockEntryTest, MonoOutputGetsTheAverage) {
-  plug.SetChannelConnections(iplug::kOutput, 1, 1, false);
-  plug.OnReset();
-  Run(5000, 512);
-  for (int n = 0; n < 5000; ++n) {
-    ASSERT_EQ(out[0][n], 0.5 * (Delayed(0, n) + Delayed(1, n))) << n;
-    ASSERT_EQ(out[1][n], 9.0); // not connected: untouched
-  }
+  sample* outputs[2] = {out[0].data(), out[1].data()};
+  plug.ProcessBlock(nullptr, outputs, 64); // no input array at all
 }
 
 TEST_F(BlockEntryTest, SidechainOnlyWhenAGenuineAuxiliaryInputIsAttached) {
   plug.ApplyRecipe(28); // one band with an external detector
   plug.GetParam(coral::kBypass)->SetValue(1);
   plug.OnReset();
-  Run(1024, 512);
-  EXPECT_EQ(plug.Engine().GetReadout().sidechainPresent, 0); // channels 2 and 3 connected
-  EXPECT_EQ(plug.Engine().GetReadout().externalInUse, 0);
-
-  plug.SetSidechainConnected(true);
-  Run(1024, 512);
-  EXPECT_EQ(plug.Engine().GetReadout().sidechainPresent, 1);
-  EXPECT_EQ(plug.Engine().GetReadout().externalInUse, 1);
-
-  plug.SetChannelConnections(iplug::kInput, 2, 2, false);
-  Run(1024, 512);
-  EXPECT_EQ(plug.Engine().GetReadout().sidechainPresent, 0);
-}
-
-TEST_F(BlockEntryTest, ResetFallsBackToFortyEightKilohertz) {
-  for (double rate : {0.0, -44100.0, std::nan(""), HUGE_VAL}) {
-    plug.SetSampleRate(rate);
-    plug.OnReset();
-    EXPECT_EQ(plug.Engine().SampleRate(), 48000.0) << rate;
+  // Channels 2 and 3 are connected from the start, but no auxiliary input is attached.
+  for (auto [attached, connected] : {std::pair{false, true}, {true, true}, {true, false}}) {
+    plug.SetSidechainConnected(attached);
+    plug.SetChannelConnections(iplug::kInput, 2, 2, connected);
+    Run(1024, 512);
+    EXPECT_EQ(plug.Engine().GetReadout().sidechainPresent, attached && connected);
+    EXPECT_EQ(plug.Engine().GetReadout().externalInUse, attached && connected);
   }
-  plug.SetSampleRate(96000);
-  plug.OnActivate(true);
-  EXPECT_EQ(plug.Engine().SampleRate(), 96000.0);
-}
-
-TEST_F(BlockEntryTest, ParametersReachTheEngineAtTheNextBlock) {
-  plug.GetParam(coral::kBypass)->SetValue(0);
-  plug.GetParam(coral::kMix)->SetValue(0); // delayed dry, untrimmed
-  plug.OnReset();
-  Run(5000, 512);
-  EXPECT_EQ(out[0][4999], Delayed(0, 4999));
-
-  // Output trim to -24 dB now applies to the mixed signal (after the 20 ms smoothing).
-  plug.GetParam(coral::kOutput)->SetValue(-24);
-  Run(20000, 512);
-  const double gain = std::pow(10.0, -24.0 / 20.0);
-  EXPECT_NEAR(out[0][19999], gain * Delayed(0, 19999), 1e-6);
 }
 
 } // namespace

@@ -1,117 +1,102 @@
-// Framework bases: channel configurations, bus names, change sources, byte chunks, the
-// plug-in's construction state and the editor link.
+// Framework bases: parameter shapes, clamping, texts and the 216 parameters as the plug-in sets
+// them up; channel configurations and bus names.
 
-#include <cstring>
+#include <cmath>
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/CoralSieve.h"
 
+using iplug::IParam;
 using iplug::IPlugProcessor;
+using namespace coral;
 
 namespace {
 
-// Records every value the plug-in sends to its editor.
-struct RecordingEditor : iplug::IEditorValueReceiver {
-  std::vector<std::pair<int, double>> sends;
-  void OnParamValueFromDelegate(int paramIdx, double value, bool normalized) override {
-    EXPECT_TRUE(normalized);
-    sends.emplace_back(paramIdx, value);
+TEST(IParam, SteppingClampingAndPrecision) {
+  // Halfway cases round away from zero, then the range applies; NaN gives the default.
+  IParam stepped;
+  stepped.SetupDouble("Steps", 4.0, -10.0, 10.0, 1.0, "", IParam::kFlagStepped);
+  for (auto [in, out] :
+       {std::pair{2.5, 3.0}, {-2.5, -3.0}, {2.49, 2.0}, {10.6, 10.0}, {std::nan(""), 4.0}})
+    EXPECT_EQ(stepped.ClampValue(in), out) << in;
+  EXPECT_EQ(stepped.FromNormalized(-0.3), -10.0);
+  for (auto [step, decimals] : {std::pair{1.0, 0}, {0.5, 1}, {0.01, 2}, {0.001, 3}, {1e-7, 6}}) {
+    IParam p;
+    p.SetupDouble("P", 0.0, 0.0, 1000.0, step);
+    EXPECT_EQ(p.GetDisplayPrecision(), decimals) << step;
+    EXPECT_EQ(p.ClampValue(3.25), 3.25); // not stepped: fractions are kept
   }
-};
+}
 
-TEST(Framework, ChannelConfigurationsBusNamesAndSources) {
+TEST(IParam, PluginParametersShapesNamesAndParsing) {
+  CoralSieve plug{iplug::InstanceInfo{}};
+  const auto param = [&plug](int index) -> IParam& { return *plug.GetParam(index); };
+  // Exponential ranges: Frequency 20..22000, Q 0.15..30, Attack 0.1..200, Release 5..3000 and
+  // Ratio 1..20 meet the middle at their geometric means sqrt(min * max); Threshold -90..0 is
+  // linear; Slope 0..3 is stepped and 1.5 rounds away from zero.
+  const std::tuple<int, double, double> midpoints[] = {
+      {14, 663.3250, 1e-3}, {16, 2.12132, 1e-5}, {22, 4.47214, 1e-5}, {23, 122.4745, 1e-4},
+      {20, 4.47214, 1e-5},  {19, -45.0, 0},      {17, 2.0, 0}};
+  for (auto [index, value, tolerance] : midpoints) {
+    param(index).SetFromNormalized(0.5);
+    EXPECT_NEAR(param(index).Value(), value, tolerance) << index;
+  }
+
+  EXPECT_STREQ(param(12).GetName(), "Band 1 Enabled");
+  EXPECT_EQ(GetParamSpec(12).key, "b01-enabled");
+  EXPECT_STREQ(param(215).GetName(), "Band 12 Listen");
+  EXPECT_EQ(GetParamSpec(215).key, "b12-listen");
+  // Bool and enum parameters are stepped: globals 0, 6, 7, 8, 9, 11 and band fields 0, 1, 5,
+  // 6, 13 to 16.
+  const std::set<int> globals = {0, 6, 7, 8, 9, 11}, fields = {0, 1, 5, 6, 13, 14, 15, 16};
+  for (int i = 0; i < 216; ++i) {
+    const bool discrete = i < 12 ? globals.count(i) : fields.count((i - 12) % 17);
+    EXPECT_EQ(IsDiscreteParam(i), discrete) << i;
+    EXPECT_EQ(param(i).GetStepped(), discrete) << i;
+  }
+  EXPECT_FALSE(IsDiscreteParam(-1) || IsDiscreteParam(216));
+
+  IParam *type = plug.GetParam(13), *gain = plug.GetParam(15), *frequency = plug.GetParam(14);
+  IParam *bypass = plug.GetParam(kBypass), *phase = plug.GetParam(kPhase), cut;
+  cut.SetupDouble("A name that is much longer than thirty-one bytes", -3.5, -24.0, 24.0, 0.01, "dB",
+                  IParam::kFlagNegateDisplay); // parsed texts are negated
+  EXPECT_STREQ(cut.GetName(), "A name that is much longer than");
+  EXPECT_EQ(cut.GetDisplay(), "-3.50");
+  // Exact display texts give their value; bool and enum parameters give 0 for anything else;
+  // other texts are read as their leading number and clamped.
+  const std::tuple<IParam*, const char*, double> cases[] = {
+      {type, "Notch", 5}, {type, "notch", 0},      {type, "5", 0},
+      {bypass, "1", 0},   {gain, "12.5 dB", 12.5}, {gain, "  +4dB", 4},
+      {gain, "loud", 0},  {gain, "30", 24},        {phase, "Linear Phase FIR", 1},
+      {&cut, "-6 dB", 6}, {&cut, "30", -24},       {frequency, "1.5e3 Hz", 1500}};
+  for (auto [param, text, value] : cases)
+    EXPECT_EQ(param->ParseValueText(text), value) << param->GetName() << ": " << text;
+}
+
+TEST(Framework, ChannelConfigurationsAndBusNames) {
   std::vector<IPlugProcessor::IOConfig> configs;
   IPlugProcessor::ChannelIOTotals totals;
   ASSERT_EQ(IPlugProcessor::ParseChannelIOStr("1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2", configs, totals),
             6);
-  EXPECT_EQ(totals.nInputChans, 4);
-  EXPECT_EQ(totals.nOutputChans, 2);
-  EXPECT_EQ(totals.nInputBuses, 2);
-  EXPECT_EQ(totals.nOutputBuses, 1);
+  EXPECT_EQ(
+      std::tie(totals.nInputChans, totals.nOutputChans, totals.nInputBuses, totals.nOutputBuses),
+      std::make_tuple(4, 2, 2, 1));
   EXPECT_EQ(configs[3].inputBuses, (std::vector<int>{1, 2}));
   // A bus of 0 channels adds no bus; malformed configurations are skipped.
   ASSERT_EQ(IPlugProcessor::ParseChannelIOStr("0-2  x-1 2 1- 3-1-1 2.0.2-1", configs, totals), 2);
   EXPECT_EQ(configs[0].NBuses(iplug::kInput), 0);
   EXPECT_EQ(configs[1].inputBuses, (std::vector<int>{2, 2}));
 
-  EXPECT_EQ(IPlugProcessor::GetBusName(iplug::kInput, 0, 2), "Main");
-  EXPECT_EQ(IPlugProcessor::GetBusName(iplug::kInput, 1, 2), "Aux");
-  EXPECT_EQ(IPlugProcessor::GetBusName(iplug::kInput, 0, 1), "Input");
-  EXPECT_EQ(IPlugProcessor::GetBusName(iplug::kOutput, 0, 1), "Output");
-  EXPECT_EQ(IPlugProcessor::GetBusName(iplug::kInput, 2, 3), "Input 2");
-  EXPECT_EQ(IPlugProcessor::GetBusName(iplug::kOutput, 1, 2), "Output 1");
-
-  const char* texts[] = {"Reset",           "Host",      "Preset",  "UI",
-                         "Editor Delegate", "Recompile", "Unknown", "Unknown"};
-  for (int code = 0; code < 8; ++code) EXPECT_STREQ(iplug::ParamSourceText(code), texts[code]);
-  EXPECT_EQ(iplug::kUI, 3);
-}
-
-TEST(Framework, ByteChunkReadsAreBoundsChecked) {
-  iplug::IByteChunk chunk;
-  const std::int16_t minusTwo = -2;
-  const double third = 1.0 / 3.0;
-  chunk.Put(&minusTwo);
-  EXPECT_EQ(chunk.Put(&third), 10);
-  EXPECT_EQ(std::memcmp(chunk.GetData(), "\xFE\xFF", 2), 0);
-  double d = 0;
-  EXPECT_EQ(chunk.Get(&d, 2), 10);
-  EXPECT_EQ(d, third);
-  std::uint32_t untouched = 7;
-  EXPECT_EQ(chunk.Get(&untouched, 7), -1);
-  EXPECT_EQ(chunk.Get(&untouched, -1), -1);
-  EXPECT_EQ(untouched, 7u);
-}
-
-TEST(Framework, PlugInAfterConstruction) {
-  std::unique_ptr<CoralSieve> plug = MakePlug(iplug::InstanceInfo{});
-  EXPECT_EQ(plug->GetPluginVersion(false), 0x00000100);
-  EXPECT_EQ(plug->GetPluginVersion(true), 100);
-  EXPECT_EQ(plug->GetLatency(), 4352);
-  // Standalone wrapper: 512-frame blocks with every channel of the largest configuration.
-  EXPECT_EQ(plug->GetBlockSize(), 512);
-  EXPECT_EQ(plug->NChannelsConnected(iplug::kInput), 4);
-  EXPECT_EQ(plug->NChannelsConnected(iplug::kOutput), 2);
-  EXPECT_EQ(plug->MaxNBuses(iplug::kInput), 2);
-  plug->SetChannelConnections(iplug::kInput, 1, 10, false);
-  EXPECT_EQ(plug->NChannelsConnected(iplug::kInput), 1);
-  // A host resize is clamped to 393..3540 x 266..2400, each side on its own.
-  int w = 100, h = 5000;
-  plug->ConstrainEditorResize(w, h);
-  EXPECT_EQ(w, 393);
-  EXPECT_EQ(h, 2400);
-  // Stored slot = defaults, slot A shown, recipe 0, silent until reset or activation.
-  EXPECT_EQ(plug->StoredValues(), coral::DefaultSnapshot());
-  EXPECT_EQ(plug->CurrentValues(), coral::DefaultSnapshot());
-  EXPECT_EQ(plug->GetABFlag(), 0);
-  EXPECT_EQ(plug->GetSelectedRecipe(), 0);
-  EXPECT_FALSE(plug->IsActive());
-}
-
-TEST(Framework, ValuesTravelBetweenEditorAndParameters) {
-  CoralSieve plug{iplug::InstanceInfo{}};
-  plug.OnUIOpen(); // no editor: nothing is sent, nothing fails
-  RecordingEditor editor;
-  plug.SetEditorValueReceiver(&editor);
-  plug.OnUIOpen();
-  ASSERT_EQ(editor.sends.size(), 216u);
-  for (int i = 0; i < 216; ++i) EXPECT_EQ(editor.sends[i].first, i);
-  // Mix 100 of 0..100; slot 1 at 60 Hz of 20..22000 exponential: ln(3) / ln(1100).
-  EXPECT_EQ(editor.sends[coral::kMix].second, 1.0);
-  EXPECT_NEAR(editor.sends[coral::BandParamIndex(0, coral::kFrequency)].second, 0.156876, 1e-6);
-
-  editor.sends.clear();
-  const int slope = coral::BandParamIndex(0, coral::kSlope);
-  plug.BeginInformHostOfParamChangeFromUI(slope);
-  plug.SendParameterValueFromUI(slope, 0.5);
-  plug.EndInformHostOfParamChangeFromUI(slope);
-  EXPECT_EQ(plug.GetParam(slope)->Value(), 2.0);
-  plug.SendParameterValueFromUI(216, 0.5);
-  EXPECT_TRUE(editor.sends.empty()); // an editor write is not echoed back
-  EXPECT_FALSE(plug.OnMessage(1, 2, 0, nullptr));
-  plug.SetEditorValueReceiver(nullptr);
+  const std::tuple<iplug::ERoute, int, int, const char*> names[] = {
+      {iplug::kInput, 0, 2, "Main"},    {iplug::kInput, 1, 2, "Aux"},
+      {iplug::kInput, 0, 1, "Input"},   {iplug::kOutput, 0, 1, "Output"},
+      {iplug::kInput, 2, 3, "Input 2"}, {iplug::kOutput, 1, 2, "Output 1"}};
+  for (auto [direction, bus, buses, name] : names)
+    EXPECT_EQ(IPlugProcessor::GetBusName(direction, bus, buses), name);
 }
 
 } // namespace
