@@ -1,0 +1,430 @@
+// The offline renderer end to end through its binary: exact pass-through and latency, FIR and
+// dynamic processing, the auxiliary input, the --set grammar, listings, saved states, the
+// analysis report, and the promise that a failed run writes nothing.
+//
+// Audio files are read and written with libsndfile directly, unnormalized: PCM samples are
+// integers of the file's width (a 16-bit file holds -32768..32767), float samples full scale 1.
+
+#include <sndfile.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "core/Recipes.h"
+#include "tools/coral-render/Options.h"
+
+namespace coral::render {
+namespace {
+
+constexpr int kLatency = 4352;
+constexpr int kRate = 48000;
+const int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT, kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+
+std::string ReadFile(const std::string& path) {
+  std::ostringstream content;
+  content << std::ifstream(path, std::ios::binary).rdbuf();
+  return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// A fresh folder under the system's temporary folder, removed with its content.
+struct ScratchDir {
+  std::string path = (std::filesystem::temp_directory_path() / "coral-render-XXXXXX").string();
+  ScratchDir() { ::mkdtemp(path.data()); }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::string Path(const std::string& name) const { return path + "/" + name; }
+  std::set<std::string> Entries() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path))
+      names.insert(entry.path().filename());
+    return names;
+  }
+};
+
+struct RunResult {
+  int exitCode;
+  std::string out, err;
+};
+
+// Runs coral-render with `args` (none of which holds a single quote).
+RunResult RunRender(const std::vector<std::string>& args) {
+  const ScratchDir capture;
+  std::string command = "'" CORAL_RENDER_BINARY "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  const int status =
+      std::system((command + " >" + capture.Path("o") + " 2>" + capture.Path("e")).c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(capture.Path("o")),
+          ReadFile(capture.Path("e"))};
+}
+
+struct Audio {
+  int format = kFloatWav, channels = 2, sampleRate = kRate;
+  std::vector<double> samples; // interleaved
+
+  std::int64_t Frames() const { return std::int64_t(samples.size()) / channels; }
+  double At(std::int64_t frame, int channel) const { return samples[frame * channels + channel]; }
+};
+
+void WriteAudio(const std::string& path, const Audio& audio) {
+  SF_INFO info{0, audio.sampleRate, audio.channels, audio.format, 0, 0};
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+  sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+  EXPECT_EQ(sf_writef_double(file, audio.samples.data(), audio.Frames()), audio.Frames());
+  sf_close(file);
+}
+
+Audio ReadAudio(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+  if (!file) return {};
+  Audio audio{info.format, info.channels, info.samplerate,
+              std::vector<double>(std::size_t(info.frames * info.channels))};
+  sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+  EXPECT_EQ(sf_readf_double(file, audio.samples.data(), info.frames), info.frames);
+  sf_close(file);
+  return audio;
+}
+
+// Uniform random samples over the whole range of the format, both PCM extremes included.
+Audio Noise(int format, int channels, int sampleRate, std::int64_t frames, unsigned seed) {
+  Audio audio{format, channels, sampleRate, std::vector<double>(std::size_t(frames * channels))};
+  std::mt19937 random(seed);
+  const int sub = format & SF_FORMAT_SUBMASK;
+  const double top = sub == SF_FORMAT_PCM_16 ? 32768 : sub == SF_FORMAT_PCM_24 ? 8388608 : 0;
+  for (double& s : audio.samples) {
+    s = top > 0 ? std::floor(std::uniform_real_distribution<double>(-top, top)(random))
+                : std::uniform_real_distribution<float>(-1.f, 1.f)(random);
+  }
+  if (top > 0) audio.samples[0] = -top, audio.samples[1] = top - 1;
+  return audio;
+}
+
+// A float file of `channels` identical channels holding `mono`.
+Audio FloatAudio(const std::vector<double>& mono, int channels) {
+  Audio audio{kFloatWav, channels, kRate, {}};
+  for (double x : mono) audio.samples.insert(audio.samples.end(), channels, float(x));
+  return audio;
+}
+
+// A sine of `amplitude` at `frequency` Hz, `frames` long.
+std::vector<double> Sine(double amplitude, double frequency, int frames) {
+  std::vector<double> sine(frames);
+  for (int n = 0; n < frames; ++n) sine[n] = amplitude * std::sin(2 * M_PI * frequency * n / kRate);
+  return sine;
+}
+
+// Level in dB relative to `reference` of the component at `frequency` Hz in channel 0 over
+// [from, to) seconds, which must span whole periods.
+double LevelDb(const Audio& audio, double frequency, double from, double to, double reference) {
+  double re = 0, im = 0;
+  for (std::int64_t n = std::llround(from * kRate); n < std::llround(to * kRate); ++n) {
+    re += audio.At(n, 0) * std::cos(2 * M_PI * frequency * double(n) / kRate);
+    im += audio.At(n, 0) * std::sin(2 * M_PI * frequency * double(n) / kRate);
+  }
+  return 20 * std::log10(2 * std::hypot(re, im) / ((to - from) * kRate) / reference);
+}
+
+// Writes `input`, renders it with `options` and reads the result.
+Audio Render(const ScratchDir& dir, const Audio& input, std::vector<std::string> options,
+             const std::string& name = "out.wav") {
+  WriteAudio(dir.Path("in.wav"), input);
+  options.insert(options.end(), {dir.Path("in.wav"), dir.Path(name)});
+  const RunResult run = RunRender(options);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  return ReadAudio(dir.Path(name));
+}
+
+void ExpectSameAudio(const Audio& expected, const Audio& actual) {
+  EXPECT_EQ(std::tie(actual.format, actual.channels, actual.sampleRate),
+            std::tie(expected.format, expected.channels, expected.sampleRate));
+  EXPECT_EQ(actual.samples, expected.samples);
+}
+
+// A state chunk written by hand: "RVEQ", version 1, count 216, `current`, the defaults as the
+// stored slot, the recipe index and the A/B flag, all little-endian.
+std::string StateBytes(const ParamSnapshot& current, std::uint32_t recipe = 0,
+                       std::uint32_t flag = 0) {
+  std::string bytes = "RVEQ";
+  const auto put = [&bytes](std::uint32_t word) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(char(word >> 8 * i));
+  };
+  for (std::uint32_t word : {1, 216}) put(word);
+  for (float v : current) put(std::bit_cast<std::uint32_t>(v));
+  for (float v : DefaultSnapshot()) put(std::bit_cast<std::uint32_t>(v));
+  for (std::uint32_t word : {recipe, flag}) put(word);
+  return bytes;
+}
+
+TEST(RenderAudio, DefaultSettingsNullBitForBitInEveryExactFormat) {
+  const ScratchDir dir;
+  const std::tuple<int, int, int, const char*, const char*> cases[] = {
+      {kPcm16Wav, 2, 20000, "512", "out.wav"},
+      {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 20000, "333", "out.flac"},
+      {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 20000, "8192", "out.wav"},
+      {SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, 9000, "1", "out.aiff"},
+      {kFloatWav, 2, 20000, "1000", "out.wav"},
+      {kFloatWav, 1, 1000, "512", "out.wav"}}; // shorter than the latency
+  for (auto [format, channels, frames, block, name] : cases) {
+    SCOPED_TRACE(name + (" block " + std::string(block)));
+    const Audio input = Noise(format, channels, 44100, frames, 7);
+    ExpectSameAudio(input, Render(dir, input, {"--block", block}, name));
+  }
+}
+
+TEST(RenderAudio, RawOutputIsTheInputLateByExactlyTheLatency) {
+  const ScratchDir dir;
+  const Audio input = Noise(kPcm16Wav, 2, kRate, 3 * kLatency, 3);
+  // {settings, delay}: Bypass overrides trims, Mix, Delta and every band; Mix 0 gives the
+  // untrimmed dry whatever shapes the wet; the linear-phase path at unity has the same latency;
+  // Delta with every band disabled is silent (late beyond the end).
+  const std::pair<std::vector<std::string>, int> settings[] = {
+      {{}, kLatency},
+      {{"--set", "bypass=on", "--set", "input=12", "--set", "output=-7 dB", "--set", "mix=30",
+        "--set", "delta=on", "--set", "b01-gain=9"},
+       kLatency},
+      {{"--set", "mix=0", "--set", "input=-6", "--set", "b03-gain=-12"}, kLatency},
+      {{"--set", "phase=Linear Phase FIR"}, kLatency},
+      {{"--set", "delta=on", "--set", "b01-enabled=off", "--set", "b02-enabled=0", "--set",
+        "b03-enabled=off", "--set", "b04-enabled=0"},
+       3 * kLatency}};
+  for (auto [options, delay] : settings) {
+    SCOPED_TRACE(::testing::PrintToString(options));
+    Audio expected = input;
+    for (std::size_t i = 0, shift = delay * input.channels; i < expected.samples.size(); ++i)
+      expected.samples[i] = i < shift ? 0.0 : input.samples[i - shift];
+    options.push_back("--no-compensate");
+    ExpectSameAudio(expected, Render(dir, input, options));
+  }
+}
+
+// The +6 dB Bell at 1 kHz in linear phase: an impulse response symmetric about the latency,
+// +6 dB at the centre frequency and unity at DC.
+TEST(RenderAudio, FirBellImpulseResponseIsSymmetricAboutTheLatency) {
+  const ScratchDir dir;
+  constexpr int kCentre = 1000 + kLatency, kHalfKernel = 4096;
+  std::vector<double> impulse(kCentre + kHalfKernel + 300, 0.0);
+  impulse[1000] = 0.5;
+  const Audio out = Render(dir, FloatAudio(impulse, 1),
+                           {"--set", "phase=Linear Phase FIR", "--set", "b01-frequency=1000",
+                            "--set", "b01-gain=+6dB", "--set", "b02-enabled=off", "--set",
+                            "b03-enabled=off", "--set", "b04-enabled=off", "--no-compensate"});
+  ASSERT_EQ(out.Frames(), std::int64_t(impulse.size()));
+  double sum = 0, re = 0, im = 0;
+  for (int n = 0; n < out.Frames(); ++n) {
+    const int m = n - kCentre;
+    const double h = out.At(n, 0) / 0.5;
+    ASSERT_NEAR(h, std::abs(m) > kHalfKernel ? 0.0 : out.At(kCentre - m, 0) / 0.5, 2e-6) << m;
+    sum += h;
+    re += h * std::cos(2 * M_PI * 1000.0 * m / kRate);
+    im += h * std::sin(2 * M_PI * 1000.0 * m / kRate);
+  }
+  EXPECT_NEAR(20 * std::log10(std::hypot(re, im)), 6.0, 0.05);
+  EXPECT_NEAR(im, 0.0, 1e-4); // zero phase about the centre
+  EXPECT_NEAR(sum, 1.0, 0.01);
+}
+
+// Threshold -24 dBFS, Ratio 4, Range 6 dB: a steady sine at the band frequency whose detector
+// level is -4 dB (20 dB over) would be cut by 15 dB, but Range bounds the cut at 6 dB. The
+// raw output keeps the end of the file inside the sine for the report's readouts.
+TEST(RenderAudio, DynamicBandSettlesAtTheRangeBound) {
+  const ScratchDir dir;
+  const double amplitude = std::sqrt(2.0) * std::pow(10.0, -4.0 / 20); // mean square -4 dB
+  const Audio out = Render(dir, FloatAudio(Sine(amplitude, 1000, kRate * 3 / 2), 1),
+                           {"--set", "b01-frequency=1000Hz", "--set", "b01-dynamic=on", "--set",
+                            "b02-enabled=off", "--set", "b03-enabled=off", "--set",
+                            "b04-enabled=off", "--no-compensate", "--report", dir.Path("r.json")});
+  EXPECT_NEAR(LevelDb(out, 1000, 1.25, 1.5, amplitude), -6.0, 0.05);
+  const nlohmann::json report = nlohmann::json::parse(ReadFile(dir.Path("r.json")));
+  EXPECT_NEAR(report["liveBandGain"][0].get<double>(), -6.0, 0.01);
+  EXPECT_NEAR(report["detectorLevel"][0].get<double>(), -4.0, 0.1);
+}
+
+// External Sidechain Duck: Bell 1800 Hz, Threshold -30 dB, Range 9 dB, Detector External.
+// The sidechain is silent, then loud from 1 s to 2 s, and ends there (padded with silence).
+TEST(RenderAudio, SidechainDucksTheProgrammeOnlyWhileItIsLoud) {
+  const ScratchDir dir;
+  std::vector<double> key = Sine(0.5, 1800, 2 * kRate);
+  std::fill(key.begin(), key.begin() + kRate, 0.0);
+  WriteAudio(dir.Path("key.wav"), FloatAudio(key, 1));
+  const Audio out =
+      Render(dir, FloatAudio(Sine(0.1, 1800, 3 * kRate), 2),
+             {"--recipe", "External Sidechain Duck", "--sidechain", dir.Path("key.wav")});
+  EXPECT_NEAR(LevelDb(out, 1800, 0.3, 0.95, 0.1), 0.0, 0.05);
+  EXPECT_NEAR(LevelDb(out, 1800, 1.4, 1.95, 0.1), -9.0, 0.2);
+  EXPECT_NEAR(LevelDb(out, 1800, 2.8, 3.0, 0.1), 0.0, 0.3);
+}
+
+TEST(RenderOptions, SetValuesFollowTheDocumentedGrammar) {
+  // Parameters: Phase 0, Mix 3, Bypass 6, Band 1 Type 13 and Gain 15, Band 7 Frequency 116,
+  // Band 12 Q 203. Values come before clamping.
+  const std::tuple<int, const char*, double> accepted[] = {
+      {13, "Notch", 5},           {13, "2", 2},          {13, "2.0", 2},        {13, "9", 9},
+      {0, "Linear Phase FIR", 1}, {6, "on", 1},          {15, "12.5", 12.5},    {15, "-3 dB", -3},
+      {15, "-3dB", -3},           {15, "+4", 4},         {15, ".5", 0.5},       {15, "30", 30},
+      {15, "-2.5e1", -25},        {116, "1000Hz", 1000}, {116, "1e3 Hz", 1000}, {3, "50 %", 50},
+      {203, "0.7071", 0.7071}};
+  for (auto [index, text, value] : accepted) {
+    std::string error;
+    EXPECT_EQ(ParseParamValue(index, text, error), value) << text << ": " << error;
+  }
+  const std::pair<int, const char*> rejected[] = {
+      {15, ""},     {15, " 3"},     {15, "3 "},    {15, "3  dB"}, {15, "3 db"},  {15, "3 Hz"},
+      {15, "0x10"}, {15, "inf"},    {15, "nan"},   {15, "1e999"}, {15, "--3"},   {15, "e5"},
+      {15, "on"},   {15, "3 dB x"}, {203, "2 dB"}, {13, "2.5"},   {13, "notch"}, {13, "Notch "},
+      {0, "0.5"},   {3, "50%%"},    {116, "1 kHz"}};
+  for (auto [index, text] : rejected) {
+    std::string error;
+    EXPECT_FALSE(ParseParamValue(index, text, error)) << "'" << text << "'";
+    EXPECT_FALSE(error.empty()) << text;
+  }
+}
+
+TEST(RenderOptions, ListingsAndHelp) {
+  const auto listing = [](const char* option) {
+    const RunResult run = RunRender({option});
+    EXPECT_EQ(run.exitCode, 0) << option;
+    std::vector<std::string> lines;
+    std::istringstream stream(run.out);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+  };
+  EXPECT_EQ(listing("--help").at(0), "Usage: coral-render [OPTIONS] INPUT OUTPUT");
+  const std::vector<std::string> recipes = listing("--list-recipes"),
+                                 params = listing("--list-params");
+  ASSERT_EQ(recipes.size(), 32u);
+  EXPECT_EQ(recipes[21], "21\tDehum 50 Hz");
+  ASSERT_EQ(params.size(), 216u);
+  EXPECT_EQ(params[16], "16\tb01-q\tBand 1 Q\t0.15\t30\t0.7071\t");
+  EXPECT_EQ(params[215], "215\tb12-listen\tBand 12 Listen\t0\t1\t0\t");
+}
+
+TEST(RenderOptions, SavedStatesRoundTripAndMatchTheOptionsTheyCameFrom) {
+  const ScratchDir dir;
+  // Without INPUT and OUTPUT only the state is written: De-ess Firm (recipe 31 by index, then
+  // 5 by name) with Band 1 Range 12 and Band 2 Gain 30 clamped to 24, the defaults stored.
+  RunResult run = RunRender({"--recipe", "31", "--recipe", "De-ess Firm", "--set", "b01-range=12",
+                             "--set", "b02-gain=30", "--save-state", dir.Path("a.state")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ParamSnapshot deEss = GetRecipes()[5].values;
+  deEss[BandParamIndex(0, kRange)] = 12;
+  deEss[BandParamIndex(1, kGain)] = 24;
+  EXPECT_EQ(ReadFile(dir.Path("a.state")), StateBytes(deEss, 5));
+  run = RunRender({"--state", dir.Path("a.state"), "--save-state", dir.Path("b.state")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadFile(dir.Path("b.state")), ReadFile(dir.Path("a.state")));
+
+  // A chunk written by hand renders exactly like the same setting given as options.
+  ParamSnapshot shelf = DefaultSnapshot();
+  shelf[BandParamIndex(0, kGain)] = 3.5f;
+  shelf[BandParamIndex(0, kType)] = kHighShelf;
+  WriteFile(dir.Path("hand.state"), StateBytes(shelf));
+  const Audio input = Noise(kFloatWav, 2, kRate, 8000, 2);
+  const Audio viaState =
+      Render(dir, input, {"--state", dir.Path("hand.state"), "--report", dir.Path("r.json")});
+  ExpectSameAudio(viaState,
+                  Render(dir, input, {"--set", "b01-type=High Shelf", "--set", "b01-gain=3.5 dB"}));
+  EXPECT_EQ(nlohmann::json::parse(ReadFile(dir.Path("r.json")))["recipe"], "Custom");
+}
+
+TEST(RenderOptions, RejectedStatesNameTheReasonAndWriteNothing) {
+  const ScratchDir dir;
+  WriteAudio(dir.Path("in.wav"), Noise(kPcm16Wav, 2, kRate, 2000, 4));
+  const std::string valid = StateBytes(DefaultSnapshot());
+  ParamSnapshot nan = DefaultSnapshot(), halfType = DefaultSnapshot();
+  nan[BandParamIndex(0, kGain)] = std::nanf("");
+  halfType[BandParamIndex(0, kType)] = 2.5f;
+  const std::pair<std::string, const char*> cases[] = {
+      {valid.substr(0, 1747), "size"},
+      {valid + '\0', "size"},
+      {"RVEX" + valid.substr(4), "magic"},
+      {StateBytes(nan), "not finite"},
+      {StateBytes(halfType), "whole number"},
+      {StateBytes(DefaultSnapshot(), 32), "recipe index"},
+      {StateBytes(DefaultSnapshot(), 0, 2), "A/B flag"}};
+  for (const auto& [bytes, reason] : cases) {
+    WriteFile(dir.Path("bad.state"), bytes);
+    const RunResult run = RunRender({"--state", dir.Path("bad.state"), "--save-state",
+                                     dir.Path("s.state"), dir.Path("in.wav"), dir.Path("out.wav")});
+    EXPECT_EQ(run.exitCode, 2) << reason;
+    EXPECT_NE(run.err.find("rejected"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
+    EXPECT_EQ(dir.Entries(), (std::set<std::string>{"bad.state", "in.wav"}));
+  }
+}
+
+// Bad input of each kind: exit status 2, one line on stderr, no new file, an existing OUTPUT
+// untouched and no temporary file left behind.
+TEST(RenderOptions, ErrorsExitWithTwoAndLeaveEveryFileAsItWas) {
+  const ScratchDir dir;
+  const std::string in = dir.Path("in.wav"), out = dir.Path("out.wav");
+  WriteAudio(in, Noise(kPcm16Wav, 2, kRate, 3000, 1));
+  WriteAudio(dir.Path("44k.wav"), Noise(kPcm16Wav, 1, 44100, 3000, 1));
+  WriteAudio(dir.Path("three.wav"), Noise(kPcm16Wav, 3, kRate, 3000, 1));
+  WriteFile(out, "keep me");
+  const std::set<std::string> before = dir.Entries();
+  const std::vector<std::string> cases[] = {{"--frobnicate", in, out},
+                                            {"--set", "b01-gian=3", in, out},
+                                            {"--block", "8193", in, out},
+                                            {"--recipe", "Neutrall", in, out},
+                                            {in},
+                                            {dir.Path("missing.wav"), out},
+                                            {dir.Path("three.wav"), out},
+                                            {"--sidechain", dir.Path("44k.wav"), in, out},
+                                            {"--report", dir.Path("no/such/r.json"), in, out}};
+  for (const auto& args : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const RunResult run = RunRender(args);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.rfind("coral-render: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(dir.Entries(), before);
+    EXPECT_EQ(ReadFile(out), "keep me");
+  }
+}
+
+TEST(RenderOptions, ReportHoldsTheCurvesAndTheMatchingRecipe) {
+  const ScratchDir dir;
+  const std::tuple<int, std::vector<std::string>, std::string> cases[] = {
+      {44100, {}, "Neutral"},
+      {32000, {"--recipe", "Master FIR"}, "Master FIR"},
+      {kRate, {"--recipe", "Vocal Clarity", "--set", "b02-gain=-2.5"}, "Custom"}};
+  for (auto [rate, args, recipe] : cases) {
+    SCOPED_TRACE(recipe);
+    args.insert(args.end(), {"--report", dir.Path("r.json"), "--plot", dir.Path("p.png")});
+    Render(dir, Noise(kFloatWav, 2, rate, rate, 8), args);
+    const nlohmann::json r = nlohmann::json::parse(ReadFile(dir.Path("r.json")));
+    EXPECT_EQ(r["recipe"], recipe);
+    for (const char* curve : {"frequencies", "inputSpectrum", "outputSpectrum", "currentWetEq"})
+      EXPECT_EQ(r[curve].size(), 256u) << curve;
+    // The applied static curve is the target curve of the settings.
+    ASSERT_EQ(r["staticWetEq"].size(), 256u);
+    for (int k = 0; k < 256; ++k)
+      EXPECT_NEAR(r["staticWetEq"][k].get<double>(), r["targetCurve"]["row0"][k].get<double>(),
+                  0.01);
+    // A PNG of 1200 x 700 pixels: the signature, then the IHDR width and height big-endian.
+    EXPECT_EQ(ReadFile(dir.Path("p.png")).substr(0, 24),
+              std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x04\xb0\0\0\x02\xbc", 24));
+  }
+}
+
+} // namespace
+} // namespace coral::render
