@@ -2,16 +2,9 @@
 
 namespace coral {
 
+// The audio and the MIDI comparison together cover every field.
 bool DeviceSettings::SameAs(const DeviceSettings& other) const {
-  return driverType == other.driverType && bufferSize == other.bufferSize &&
-         sampleRate == other.sampleRate && midiInputChannel == other.midiInputChannel &&
-         midiOutputChannel == other.midiOutputChannel &&
-         audioInputDevice == other.audioInputDevice &&
-         audioOutputDevice == other.audioOutputDevice && midiInputDevice == other.midiInputDevice &&
-         midiOutputDevice == other.midiOutputDevice && inputChannelLeft == other.inputChannelLeft &&
-         inputChannelRight == other.inputChannelRight &&
-         outputChannelLeft == other.outputChannelLeft &&
-         outputChannelRight == other.outputChannelRight;
+  return SameAudio(other) && SameMidi(other);
 }
 
 bool DeviceSettings::SameAudio(const DeviceSettings& other) const {
