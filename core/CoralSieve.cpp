@@ -46,23 +46,23 @@ iplug::Config MakeConfig() {
 }
 
 // Initialises `param` from its row of the parameter table.
-void SetupFromTable(IParam& param, const coral::ParamSpec& spec) {
-  switch (spec.kind) {
+void SetupFromTable(IParam& param, const coral::ParamInfo& def) {
+  switch (def.kind) {
   case coral::ParamKind::Enum:
-    param.SetupEnum(spec.name, static_cast<int>(spec.defaultValue),
-                    {spec.displayTexts, static_cast<std::size_t>(spec.displayTextCount)});
+    param.SetupEnum(def.name, static_cast<int>(def.defaultValue),
+                    {def.displayTexts, static_cast<std::size_t>(def.displayTextCount)});
     break;
   case coral::ParamKind::Bool:
-    param.SetupBool(spec.name, spec.defaultValue != 0.f, spec.label, IParam::kFlagsNone, "",
-                    spec.displayTexts[0], spec.displayTexts[1]);
+    param.SetupBool(def.name, def.defaultValue != 0.f, def.label, IParam::kFlagsNone, "",
+                    def.displayTexts[0], def.displayTexts[1]);
     break;
   case coral::ParamKind::Double:
-    if (spec.exponential) {
-      param.SetupDouble(spec.name, spec.defaultValue, spec.minimum, spec.maximum, spec.step,
-                        spec.label, IParam::kFlagsNone, "", iplug::ShapeExp());
+    if (def.exponential) {
+      param.SetupDouble(def.name, def.defaultValue, def.minimum, def.maximum, def.step, def.label,
+                        IParam::kFlagsNone, "", iplug::ShapeExp());
     } else {
-      param.SetupDouble(spec.name, spec.defaultValue, spec.minimum, spec.maximum, spec.step,
-                        spec.label, IParam::kFlagsNone, "", iplug::ShapeLinear());
+      param.SetupDouble(def.name, def.defaultValue, def.minimum, def.maximum, def.step, def.label,
+                        IParam::kFlagsNone, "", iplug::ShapeLinear());
     }
     break;
   }
@@ -92,7 +92,7 @@ CoralSieve::CoralSieve(const iplug::InstanceInfo& info) : IPlugAPP(MakeConfig(),
   abFlag_.store(0);
   active_.store(0);
 
-  for (int i = 0; i < coral::kNumParams; ++i) SetupFromTable(*GetParam(i), coral::GetParamSpec(i));
+  for (int i = 0; i < coral::kNumParams; ++i) SetupFromTable(*GetParam(i), coral::GetParamInfo(i));
 
   coral::MakeRecipePresets(*this);
 

@@ -159,8 +159,8 @@ const std::array<Recipe, kNumRecipes>& GetRecipes() {
 }
 
 float RecipeTolerance(int paramIdx) {
-  const ParamSpec& spec = GetParamSpec(paramIdx);
-  return std::max((spec.maximum - spec.minimum) * 0.000002f, 0.00001f);
+  const ParamInfo& def = GetParamInfo(paramIdx);
+  return std::max((def.maximum - def.minimum) * 0.000002f, 0.00001f);
 }
 
 int FindMatchingRecipe(const ParamSnapshot& values) {

@@ -27,21 +27,21 @@ void GetSnapshot(const iplug::IByteChunk& chunk, int pos, ParamSnapshot& values)
 // "" when every value is usable for its parameter, else what is wrong with the first one.
 std::string CheckSnapshot(const ParamSnapshot& values, const char* arrayName) {
   for (int i = 0; i < kNumParams; ++i) {
-    const ParamSpec& spec = GetParamSpec(i);
+    const ParamInfo& def = GetParamInfo(i);
     const float v = values[i];
-    const int nameLength = static_cast<int>(spec.name.size());
+    const int nameLength = static_cast<int>(def.name.size());
     if (!std::isfinite(v)) {
       return Format("%s values: parameter %d (%.*s) is not finite (%g)", arrayName, i, nameLength,
-                    spec.name.data(), double(v));
+                    def.name.data(), double(v));
     }
-    if (v < spec.minimum || v > spec.maximum) {
+    if (v < def.minimum || v > def.maximum) {
       return Format("%s values: parameter %d (%.*s) is out of range: %.9g, allowed %.9g to %.9g",
-                    arrayName, i, nameLength, spec.name.data(), double(v), double(spec.minimum),
-                    double(spec.maximum));
+                    arrayName, i, nameLength, def.name.data(), double(v), double(def.minimum),
+                    double(def.maximum));
     }
     if (IsDiscreteParam(i) && v != std::trunc(v)) {
       return Format("%s values: parameter %d (%.*s) is not a whole number: %.9g", arrayName, i,
-                    nameLength, spec.name.data(), double(v));
+                    nameLength, def.name.data(), double(v));
     }
   }
   return {};

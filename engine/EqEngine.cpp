@@ -47,11 +47,11 @@ void ReadPair(const float* const* pair, int n, float& left, float& right) {
 
 void SanitizeSnapshot(ParamSnapshot& snapshot) noexcept {
   for (int i = 0; i < kNumParams; ++i) {
-    const ParamSpec& spec = GetParamSpec(i);
+    const ParamInfo& def = GetParamInfo(i);
     float v = snapshot[i];
-    if (!std::isfinite(v)) v = spec.defaultValue;
-    v = std::clamp(v, spec.minimum, spec.maximum);
-    if (spec.kind != ParamKind::Double) v = RoundDiscrete(v);
+    if (!std::isfinite(v)) v = def.defaultValue;
+    v = std::clamp(v, def.minimum, def.maximum);
+    if (def.kind != ParamKind::Double) v = RoundDiscrete(v);
     snapshot[i] = v;
   }
 }

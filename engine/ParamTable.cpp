@@ -86,7 +86,7 @@ constexpr float kSlotFrequency[kNumBands] = {60,   120,  250,  500,   1000,  200
 struct Tables {
   std::array<std::string, kNumParams> names;
   std::array<std::string, kNumParams> keys;
-  std::array<ParamSpec, kNumParams> specs;
+  std::array<ParamInfo, kNumParams> defs;
   ParamSnapshot defaults;
 
   Tables() {
@@ -107,9 +107,9 @@ struct Tables {
         names[i] = "Band " + std::to_string(band + 1) + " " + std::string(row.name);
         keys[i] = std::string(key) + std::string(row.key);
       }
-      specs[i] = ParamSpec{names[i],        keys[i],     row.label,        row.kind,
-                           row.minimum,     row.maximum, row.defaultValue, row.step,
-                           row.exponential, row.texts,   row.textCount};
+      defs[i] = ParamInfo{names[i],        keys[i],     row.label,        row.kind,
+                          row.minimum,     row.maximum, row.defaultValue, row.step,
+                          row.exponential, row.texts,   row.textCount};
       defaults[i] = row.defaultValue;
     }
   }
@@ -122,13 +122,13 @@ const Tables& GetTables() {
 
 } // namespace
 
-const ParamSpec& GetParamSpec(int index) {
-  return GetTables().specs[index];
+const ParamInfo& GetParamInfo(int index) {
+  return GetTables().defs[index];
 }
 
 bool IsDiscreteParam(int index) {
   if (index < 0 || index >= kNumParams) return false;
-  return GetTables().specs[index].kind != ParamKind::Double;
+  return GetTables().defs[index].kind != ParamKind::Double;
 }
 
 const ParamSnapshot& DefaultSnapshot() {

@@ -74,7 +74,7 @@ using ParamSnapshot = std::array<float, kNumParams>;
 
 enum class ParamKind : std::uint8_t { Bool, Enum, Double };
 
-struct ParamSpec {
+struct ParamInfo {
   std::string_view name;  // "Band 4 Frequency", "Stereo Link"
   std::string_view key;   // "b04-frequency", "stereo-link"
   std::string_view label; // unit label, "" when none
@@ -88,8 +88,8 @@ struct ParamSpec {
   int displayTextCount;
 };
 
-// The specification of parameter `index` (0..215). Precondition: index in range.
-const ParamSpec& GetParamSpec(int index);
+// The definition of parameter `index` (0..215). Precondition: index in range.
+const ParamInfo& GetParamInfo(int index);
 
 // True for bool and enum parameters; false for any index outside 0..215.
 bool IsDiscreteParam(int index);

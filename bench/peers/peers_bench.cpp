@@ -149,7 +149,7 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-struct PeerSpec {
+struct PeerEntry {
   std::string name;
   const char* uri;
   std::optional<std::vector<ControlValue>> controls;
@@ -159,7 +159,7 @@ struct Scenario {
   std::string name;
   std::vector<Band> bands;
   int coralPhase;
-  std::vector<PeerSpec> peers;
+  std::vector<PeerEntry> peers;
 };
 
 std::vector<Scenario> Scenarios() {
@@ -229,18 +229,18 @@ int Run(int argc, char** argv) {
       tallies.emplace_back(std::make_unique<CoralContender>(
           name, CoralSettings(scenario.bands, scenario.coralPhase, analyzer)));
     }
-    for (const PeerSpec& spec : scenario.peers) {
-      const LilvPlugin* plugin = world.Find(spec.uri);
+    for (const PeerEntry& def : scenario.peers) {
+      const LilvPlugin* plugin = world.Find(def.uri);
       std::string error;
       if (!plugin) {
-        error = std::string("not installed (") + spec.uri + ")";
-      } else if (!spec.controls) {
+        error = std::string("not installed (") + def.uri + ")";
+      } else if (!def.controls) {
         error = "cannot express this setting";
-      } else if (auto peer = Lv2Peer::Create(world, plugin, spec.name, *spec.controls, error)) {
+      } else if (auto peer = Lv2Peer::Create(world, plugin, def.name, *def.controls, error)) {
         tallies.emplace_back(std::move(peer));
         continue;
       }
-      std::printf("%s: %s skipped: %s\n", scenario.name.c_str(), spec.name.c_str(), error.c_str());
+      std::printf("%s: %s skipped: %s\n", scenario.name.c_str(), def.name.c_str(), error.c_str());
     }
 
     for (Tally& t : tallies) RunPass(*t.contender, source, warmupFrames, nullptr);

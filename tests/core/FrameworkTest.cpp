@@ -47,9 +47,9 @@ TEST(IParam, PluginParametersShapesNamesAndParsing) {
   }
 
   EXPECT_STREQ(param(12).GetName(), "Band 1 Enabled");
-  EXPECT_EQ(GetParamSpec(12).key, "b01-enabled");
+  EXPECT_EQ(GetParamInfo(12).key, "b01-enabled");
   EXPECT_STREQ(param(215).GetName(), "Band 12 Listen");
-  EXPECT_EQ(GetParamSpec(215).key, "b12-listen");
+  EXPECT_EQ(GetParamInfo(215).key, "b12-listen");
   // Bool and enum parameters are stepped: globals 0, 6, 7, 8, 9, 11 and band fields 0, 1, 5,
   // 6, 13 to 16.
   const std::set<int> globals = {0, 6, 7, 8, 9, 11}, fields = {0, 1, 5, 6, 13, 14, 15, 16};

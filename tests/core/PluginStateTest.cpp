@@ -167,9 +167,9 @@ TEST_F(PluginState, RandomValidStatesRoundTripThroughFreshObjects) {
     bytes.insert(bytes.end(), kHeader.begin(), kHeader.end());
     for (int i = 0; i < 2 * kNumParams; ++i) {
       // One value in eight at a limit of its range.
-      const ParamSpec& spec = GetParamSpec(i % kNumParams);
-      float v = std::uniform_real_distribution<float>(spec.minimum, spec.maximum)(rng);
-      if (rng() % 8 == 0) v = rng() % 2 ? spec.minimum : spec.maximum;
+      const ParamInfo& def = GetParamInfo(i % kNumParams);
+      float v = std::uniform_real_distribution<float>(def.minimum, def.maximum)(rng);
+      if (rng() % 8 == 0) v = rng() % 2 ? def.minimum : def.maximum;
       PutU32(bytes,
              std::bit_cast<std::uint32_t>(IsDiscreteParam(i % kNumParams) ? std::round(v) : v));
     }

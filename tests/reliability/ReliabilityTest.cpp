@@ -114,8 +114,8 @@ void BusySettings(CoralSieve& plug, bool linearPhase) {
 // A hostile value for parameter i: NaN, infinities, far outside the range, just outside,
 // or anywhere inside.
 float HostileValue(int i, std::mt19937& rng) {
-  const ParamSpec& spec = GetParamSpec(i);
-  std::uniform_real_distribution<float> inside(spec.minimum, spec.maximum);
+  const ParamInfo& def = GetParamInfo(i);
+  std::uniform_real_distribution<float> inside(def.minimum, def.maximum);
   switch (rng() % 8) {
   case 0:
     return std::numeric_limits<float>::quiet_NaN();
@@ -124,9 +124,9 @@ float HostileValue(int i, std::mt19937& rng) {
   case 2:
     return -kInf;
   case 3:
-    return spec.minimum - 1e6f;
+    return def.minimum - 1e6f;
   case 4:
-    return spec.maximum * 3 + 1;
+    return def.maximum * 3 + 1;
   default:
     return inside(rng);
   }
@@ -181,7 +181,7 @@ TEST(Reliability, ExtremeSettings) {
   for (int mix = -3; mix < 50; ++mix) {
     Host host(48000, 512, unsigned(mix + 10));
     for (int i = 0; i < kNumParams; ++i) {
-      const ParamSpec& s = GetParamSpec(i);
+      const ParamInfo& s = GetParamInfo(i);
       const int pick = mix < 0 ? mix + 3 : int(rng() % 3); // 0 min, 1 max, 2 default
       host.Plug().GetParam(i)->SetValue(pick == 0   ? s.minimum
                                         : pick == 1 ? s.maximum
@@ -258,7 +258,7 @@ TEST(Reliability, HostileStateChunks) {
     chunk.PutBytes(before.GetData(), 12);
     for (int v = 0; v < 2 * kNumParams; ++v) {
       const int index = v % kNumParams;
-      const ParamSpec& s = GetParamSpec(index);
+      const ParamInfo& s = GetParamInfo(index);
       float value = std::uniform_real_distribution<float>(s.minimum, s.maximum)(rng);
       if (s.kind != ParamKind::Double) value = std::round(value);
       if (!mostlyValid || v == bad) value = HostileValue(index, rng);
@@ -292,7 +292,7 @@ TEST(Reliability, EditingWhileAudioRuns) {
     std::mt19937 rng(3);
     for (int round = 0; round < 500 || !audioDone.load(); ++round) {
       for (int i = 0; i < kNumParams; ++i) {
-        const ParamSpec& s = GetParamSpec(i);
+        const ParamInfo& s = GetParamInfo(i);
         plug.GetParam(i)->SetValue(
             std::uniform_real_distribution<float>(s.minimum, s.maximum)(rng));
       }

@@ -49,11 +49,11 @@ std::string Quoted(std::string_view text) {
 }
 
 // "Bell, Low Shelf, ..." for a discrete parameter.
-std::string DisplayTextList(const ParamSpec& spec) {
+std::string DisplayTextList(const ParamInfo& def) {
   std::string list;
-  for (int i = 0; i < spec.displayTextCount; ++i) {
+  for (int i = 0; i < def.displayTextCount; ++i) {
     if (i > 0) list += ", ";
-    list += spec.displayTexts[i];
+    list += def.displayTexts[i];
   }
   return list;
 }
@@ -64,17 +64,17 @@ std::string FloatText(float value) {
   return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
-// What parameter `spec` accepts, for error messages.
-std::string Accepts(const ParamSpec& spec) {
-  if (spec.kind != ParamKind::Double) {
-    return std::string(spec.key) + " takes one of: " + DisplayTextList(spec) + " (or 0.." +
-           std::to_string(spec.displayTextCount - 1) + ")";
+// What parameter `def` accepts, for error messages.
+std::string Accepts(const ParamInfo& def) {
+  if (def.kind != ParamKind::Double) {
+    return std::string(def.key) + " takes one of: " + DisplayTextList(def) + " (or 0.." +
+           std::to_string(def.displayTextCount - 1) + ")";
   }
-  std::string text = std::string(spec.key) + " takes a number from " + FloatText(spec.minimum) +
-                     " to " + FloatText(spec.maximum);
-  if (!spec.label.empty()) {
+  std::string text = std::string(def.key) + " takes a number from " + FloatText(def.minimum) +
+                     " to " + FloatText(def.maximum);
+  if (!def.label.empty()) {
     text += ' ';
-    text += spec.label;
+    text += def.label;
   }
   return text;
 }
@@ -178,7 +178,7 @@ bool ApplyValueOption(ValueOption option, std::string_view name, std::string_vie
 
 int FindParamByKey(std::string_view key) {
   for (int i = 0; i < kNumParams; ++i) {
-    if (GetParamSpec(i).key == key) return i;
+    if (GetParamInfo(i).key == key) return i;
   }
   return -1;
 }
@@ -196,22 +196,22 @@ std::optional<double> ParseParamValue(int paramIndex, std::string_view text, std
     error = "parameter index " + std::to_string(paramIndex) + " does not exist";
     return std::nullopt;
   }
-  const ParamSpec& spec = GetParamSpec(paramIndex);
-  for (int i = 0; i < spec.displayTextCount; ++i) {
-    if (text == spec.displayTexts[i]) return double(i);
+  const ParamInfo& def = GetParamInfo(paramIndex);
+  for (int i = 0; i < def.displayTextCount; ++i) {
+    if (text == def.displayTexts[i]) return double(i);
   }
 
   const std::size_t length = ScanNumber(text);
   if (length == 0) {
-    error = Quoted(text) + " is not valid; " + Accepts(spec);
+    error = Quoted(text) + " is not valid; " + Accepts(def);
     return std::nullopt;
   }
   const std::string_view rest = text.substr(length);
-  const bool unitMatches = !spec.label.empty() &&
-                           (rest == spec.label || (rest.size() == spec.label.size() + 1 &&
-                                                   rest[0] == ' ' && rest.substr(1) == spec.label));
+  const bool unitMatches =
+      !def.label.empty() && (rest == def.label || (rest.size() == def.label.size() + 1 &&
+                                                   rest[0] == ' ' && rest.substr(1) == def.label));
   if (!rest.empty() && !unitMatches) {
-    error = Quoted(text) + " has " + Quoted(rest) + " after the number; " + Accepts(spec);
+    error = Quoted(text) + " has " + Quoted(rest) + " after the number; " + Accepts(def);
     return std::nullopt;
   }
 
@@ -225,8 +225,8 @@ std::optional<double> ParseParamValue(int paramIndex, std::string_view text, std
     error = Quoted(text) + " is too large or too small a number";
     return std::nullopt;
   }
-  if (spec.kind != ParamKind::Double && value != std::trunc(value)) {
-    error = Quoted(text) + " is not a whole number; " + Accepts(spec);
+  if (def.kind != ParamKind::Double && value != std::trunc(value)) {
+    error = Quoted(text) + " is not a whole number; " + Accepts(def);
     return std::nullopt;
   }
   return value;
@@ -379,10 +379,10 @@ Exit status: 0 on success; 2 for a bad option, value or file (nothing is written
 std::string ParamListText() {
   std::string text;
   for (int i = 0; i < kNumParams; ++i) {
-    const ParamSpec& spec = GetParamSpec(i);
-    text += std::to_string(i) + '\t' + std::string(spec.key) + '\t' + std::string(spec.name) +
-            '\t' + FloatText(spec.minimum) + '\t' + FloatText(spec.maximum) + '\t' +
-            FloatText(spec.defaultValue) + '\t' + std::string(spec.label) + '\n';
+    const ParamInfo& def = GetParamInfo(i);
+    text += std::to_string(i) + '\t' + std::string(def.key) + '\t' + std::string(def.name) + '\t' +
+            FloatText(def.minimum) + '\t' + FloatText(def.maximum) + '\t' +
+            FloatText(def.defaultValue) + '\t' + std::string(def.label) + '\n';
   }
   return text;
 }
