@@ -19,7 +19,7 @@
 namespace coral {
 namespace {
 
-using iplug::ERoute;
+using reef::ERoute;
 
 constexpr std::size_t kMaxSettingsPathBytes = 2048; // including the terminator
 constexpr std::size_t kMaxSettingsFileBytes = 1 << 20;
@@ -106,8 +106,8 @@ void StandaloneHost::Destroy() {
 }
 
 StandaloneHost::StandaloneHost(const PlugFactory& factory) {
-  const iplug::InstanceInfo info;
-  plug_ = factory ? factory(info) : std::unique_ptr<iplug::IPlugAPP>(MakePlug(info));
+  const reef::InstanceInfo info;
+  plug_ = factory ? factory(info) : std::unique_ptr<reef::IPluginApp>(MakePlugin(info));
   plug_->SetMidiSender(this);
 }
 
@@ -144,9 +144,9 @@ bool StandaloneHost::Init() {
   if (firstRun_) ChooseFirstRunDevices();
   OpenMidi();
   ProbeMidiPorts();
-  SelectMidiPort(iplug::kInput, current_.midiInputDevice);
-  SelectMidiPort(iplug::kOutput, current_.midiOutputDevice);
-  plug_->OnParamReset(iplug::kReset);
+  SelectMidiPort(reef::kInput, current_.midiInputDevice);
+  SelectMidiPort(reef::kOutput, current_.midiOutputDevice);
+  plug_->OnParamReset(reef::kReset);
   plug_->OnActivate(true);
   return true;
 }
@@ -208,8 +208,8 @@ void StandaloneHost::ChooseFirstRunDevices() {
   }
 
   bool renamed = false;
-  const std::optional<unsigned> inputId = ResolveDevice(iplug::kInput, renamed);
-  const std::optional<unsigned> outputId = ResolveDevice(iplug::kOutput, renamed);
+  const std::optional<unsigned> inputId = ResolveDevice(reef::kInput, renamed);
+  const std::optional<unsigned> outputId = ResolveDevice(reef::kOutput, renamed);
   const std::optional<AudioDeviceInfo> input = inputId ? GetDeviceInfo(*inputId) : std::nullopt;
   const std::optional<AudioDeviceInfo> output = outputId ? GetDeviceInfo(*outputId) : std::nullopt;
   if (input && output) {
@@ -316,19 +316,18 @@ std::optional<unsigned> StandaloneHost::FindAudioDevice(std::string_view name) {
 unsigned StandaloneHost::ChannelCount(unsigned id, ERoute side) {
   const std::optional<AudioDeviceInfo> info = GetDeviceInfo(id);
   if (!info) return 0;
-  return side == iplug::kInput ? info->inputChannels : info->outputChannels;
+  return side == reef::kInput ? info->inputChannels : info->outputChannels;
 }
 
 std::optional<unsigned> StandaloneHost::ResolveDevice(ERoute side, bool& renamed) {
-  std::string& name =
-      side == iplug::kInput ? current_.audioInputDevice : current_.audioOutputDevice;
+  std::string& name = side == reef::kInput ? current_.audioInputDevice : current_.audioOutputDevice;
   const std::optional<unsigned> named = FindAudioDevice(name);
   if (named && ChannelCount(*named, side) > 0) return named;
 
   const std::optional<unsigned> fallback =
-      side == iplug::kInput ? defaultInputDevice_ : defaultOutputDevice_;
+      side == reef::kInput ? defaultInputDevice_ : defaultOutputDevice_;
   if (!fallback || ChannelCount(*fallback, side) == 0) return std::nullopt;
-  const std::vector<unsigned>& ids = side == iplug::kInput ? inputDeviceIds_ : outputDeviceIds_;
+  const std::vector<unsigned>& ids = side == reef::kInput ? inputDeviceIds_ : outputDeviceIds_;
   if (!ids.empty()) {
     name = DeviceName(*fallback);
     renamed = true;
@@ -342,8 +341,8 @@ bool StandaloneHost::RestartAudio() {
   if (noIO_ || !screenshotPath_.empty()) return true;
   ReplaceStaleJackMidi(true);
   bool renamed = false;
-  const std::optional<unsigned> inputId = ResolveDevice(iplug::kInput, renamed);
-  const std::optional<unsigned> outputId = ResolveDevice(iplug::kOutput, renamed);
+  const std::optional<unsigned> inputId = ResolveDevice(reef::kInput, renamed);
+  const std::optional<unsigned> outputId = ResolveDevice(reef::kOutput, renamed);
   if (renamed) WriteSettings();
   if (!inputId || !outputId) {
     (reporter_ ? *reporter_ : static_cast<MessageReporter&>(gStderrReporter))
@@ -359,13 +358,13 @@ bool StandaloneHost::OpenAudioStream(unsigned inputId, unsigned outputId, unsign
   if (!dac_) return false;
   CloseAudio();
 
-  const unsigned plugInputs = static_cast<unsigned>(plug_->MaxNChannels(iplug::kInput));
-  const unsigned plugOutputs = static_cast<unsigned>(plug_->MaxNChannels(iplug::kOutput));
+  const unsigned plugInputs = static_cast<unsigned>(plug_->MaxNChannels(reef::kInput));
+  const unsigned plugOutputs = static_cast<unsigned>(plug_->MaxNChannels(reef::kOutput));
   const unsigned inputs =
       plugInputs > 0
-          ? std::min({kMainInputChannels, plugInputs, ChannelCount(inputId, iplug::kInput)})
+          ? std::min({kMainInputChannels, plugInputs, ChannelCount(inputId, reef::kInput)})
           : 0;
-  const unsigned outputs = std::min(plugOutputs, ChannelCount(outputId, iplug::kOutput));
+  const unsigned outputs = std::min(plugOutputs, ChannelCount(outputId, reef::kOutput));
   if (outputs == 0 || (plugInputs > 0 && inputs == 0)) return false;
 
   ResetForStream(sampleRate, bufferFrames);
@@ -457,8 +456,8 @@ void StandaloneHost::ResetForStream(double sampleRate, unsigned bufferFrames) {
 }
 
 void StandaloneHost::SizeCallbackBuffers(unsigned deviceInputs, unsigned deviceOutputs) {
-  const unsigned plugInputs = static_cast<unsigned>(plug_->MaxNChannels(iplug::kInput));
-  const unsigned plugOutputs = static_cast<unsigned>(plug_->MaxNChannels(iplug::kOutput));
+  const unsigned plugInputs = static_cast<unsigned>(plug_->MaxNChannels(reef::kInput));
+  const unsigned plugOutputs = static_cast<unsigned>(plug_->MaxNChannels(reef::kOutput));
   mainInputs_ = std::min(kMainInputChannels, plugInputs);
   streamInputs_ = std::min(deviceInputs, mainInputs_);
   streamOutputs_ = std::min(deviceOutputs, plugOutputs);
@@ -603,9 +602,9 @@ void StandaloneHost::ReplaceStaleJackMidi(bool reconnect) {
   CreateMidiObjects();
   if (midiInputNames_.empty()) return;
   ProbeMidiPortsNow();
-  for (const iplug::ERoute direction : {iplug::kInput, iplug::kOutput}) {
+  for (const reef::ERoute direction : {reef::kInput, reef::kOutput}) {
     const std::string& name =
-        direction == iplug::kInput ? current_.midiInputDevice : current_.midiOutputDevice;
+        direction == reef::kInput ? current_.midiInputDevice : current_.midiOutputDevice;
     const int port = FindMidiPort(direction, name);
     if (port > 0) OpenPort(direction, port);
   }
@@ -628,31 +627,31 @@ void StandaloneHost::ProbeMidiPorts() {
   ProbeMidiPortsNow();
 }
 
-int StandaloneHost::FindMidiPort(iplug::ERoute direction, std::string_view name) const {
+int StandaloneHost::FindMidiPort(reef::ERoute direction, std::string_view name) const {
   if (name == "off") return 0;
   const std::vector<std::string>& names =
-      direction == iplug::kInput ? midiInputNames_ : midiOutputNames_;
+      direction == reef::kInput ? midiInputNames_ : midiOutputNames_;
   for (std::size_t p = 1; p < names.size(); ++p) {
     if (names[p] == name) return static_cast<int>(p);
   }
   return -1;
 }
 
-bool StandaloneHost::SelectMidiPort(iplug::ERoute direction, std::string name) {
+bool StandaloneHost::SelectMidiPort(reef::ERoute direction, std::string name) {
   ReplaceStaleJackMidi(true);
   int port = FindMidiPort(direction, name);
   if (port == -1) {
-    (direction == iplug::kInput ? current_.midiInputDevice : current_.midiOutputDevice) = "off";
+    (direction == reef::kInput ? current_.midiInputDevice : current_.midiOutputDevice) = "off";
     WriteSettings();
     port = 0;
   }
   return OpenPort(direction, port);
 }
 
-bool StandaloneHost::OpenPort(iplug::ERoute direction, int port) {
+bool StandaloneHost::OpenPort(reef::ERoute direction, int port) {
   if (port > 0 && !MidiReachable()) return false;
   try {
-    if (direction == iplug::kInput) {
+    if (direction == reef::kInput) {
       if (!midiIn_) return false;
       midiIn_->closePort();
       if (port > 0) midiIn_->openPort(static_cast<unsigned>(port - 1), "RtMidi Input");
@@ -674,7 +673,7 @@ void StandaloneHost::MidiInputCallback(double, std::vector<unsigned char>* messa
   const std::size_t size = message->size();
   const unsigned char* bytes = message->data();
   if (size < 4) {
-    iplug::IMidiMsg msg;
+    reef::IMidiMsg msg;
     msg.offset = 0;
     msg.status = bytes[0];
     msg.data1 = size > 1 ? bytes[1] : 0;

@@ -28,7 +28,7 @@
 
 #include "app/DeviceSettings.h"
 #include "app/JackServerWatch.h"
-#include "core/IPlugAPP.h"
+#include "core/IPluginApp.h"
 
 class RtAudio;
 class RtMidiIn;
@@ -54,10 +54,10 @@ struct AudioDeviceInfo {
   std::vector<unsigned> sampleRates; // Hz, in the device layer's order
 };
 
-class StandaloneHost final : private iplug::IPlugAPP::IMidiSender {
+class StandaloneHost final : private reef::IPluginApp::IMidiSender {
 public:
   using PlugFactory =
-      std::function<std::unique_ptr<iplug::IPlugAPP>(const iplug::InstanceInfo& info)>;
+      std::function<std::unique_ptr<reef::IPluginApp>(const reef::InstanceInfo& info)>;
 
   static constexpr unsigned kBlockFrames = 512;
   static constexpr unsigned kFifoDelayFrames = 512;
@@ -135,11 +135,11 @@ public:
   // exist.
   void ProbeMidiPorts();
   // 0 for "off", p + 1 for the port at index p whose name matches byte for byte, else -1.
-  int FindMidiPort(iplug::ERoute direction, std::string_view name) const;
+  int FindMidiPort(reef::ERoute direction, std::string_view name) const;
   // Opens the named port of that direction after closing the open one ("off" only closes).
   // A name that matches no port becomes "off" and is saved. False without the MIDI object
   // of that direction or when the port cannot be opened.
-  bool SelectMidiPort(iplug::ERoute direction, std::string name);
+  bool SelectMidiPort(reef::ERoute direction, std::string name);
 
   // The device layer's audio callback (`userData` is the host). Fades in the first callback
   // of a stream and fades out the last one before CloseAudio stops it, then outputs
@@ -166,7 +166,7 @@ public:
   // Number of 10 ms polls without a callback after which CloseAudio stops waiting.
   static constexpr int kStallPolls = 200;
 
-  iplug::IPlugAPP& Plug() { return *plug_; }
+  reef::IPluginApp& Plug() { return *plug_; }
   // The settings being edited and used; a copy taken when the Preferences dialog opens; the
   // settings of the last stream that started.
   DeviceSettings& Current() { return current_; }
@@ -231,16 +231,16 @@ private:
   // running server.
   bool MidiReachable() const;
   void ProbeMidiPortsNow();
-  bool OpenPort(iplug::ERoute direction, int port);
+  bool OpenPort(reef::ERoute direction, int port);
 
   // First run: a back end that has devices, and a sample rate both devices support.
   void ChooseFirstRunDevices();
   // The device for one side: the stored name, else the default; none when neither has
   // channels on that side. `renamed` tells whether the stored name was replaced.
-  std::optional<unsigned> ResolveDevice(iplug::ERoute side, bool& renamed);
-  unsigned ChannelCount(unsigned id, iplug::ERoute side);
+  std::optional<unsigned> ResolveDevice(reef::ERoute side, bool& renamed);
+  unsigned ChannelCount(unsigned id, reef::ERoute side);
 
-  std::unique_ptr<iplug::IPlugAPP> plug_;
+  std::unique_ptr<reef::IPluginApp> plug_;
   std::unique_ptr<RtAudio> dac_;
   std::unique_ptr<RtMidiIn> midiIn_;
   std::unique_ptr<RtMidiOut> midiOut_;
@@ -274,16 +274,16 @@ private:
   std::vector<std::string> midiOutputNames_;
 
   // Callback state, sized by PrepareStream before a stream starts.
-  std::vector<iplug::sample*> inputPointers_;
-  std::vector<iplug::sample*> outputPointers_;
+  std::vector<reef::sample*> inputPointers_;
+  std::vector<reef::sample*> outputPointers_;
   unsigned streamInputs_ = 0; // device channels the stream opened on each side
   unsigned streamOutputs_ = 0;
   unsigned mainInputs_ = 0; // plug-in inputs fed from the device; the rest get silence
   bool useFifo_ = false;
-  std::vector<double> silence_;      // kBlockFrames zeros
-  std::vector<double> fifoIn_;       // streamInputs_ x kBlockFrames
-  std::vector<double> fifoOut_;      // streamOutputs_ x kBlockFrames
-  iplug::ISysExRecord sysExScratch_; // MIDI input thread
+  std::vector<double> silence_;     // kBlockFrames zeros
+  std::vector<double> fifoIn_;      // streamInputs_ x kBlockFrames
+  std::vector<double> fifoOut_;     // streamOutputs_ x kBlockFrames
+  reef::ISysExRecord sysExScratch_; // MIDI input thread
 };
 
 } // namespace coral

@@ -7,31 +7,33 @@
 #include "core/Recipes.h"
 #include "core/StateChunk.h"
 
-using iplug::IByteChunk;
-using iplug::IParam;
-using iplug::sample;
+namespace coral {
+
+using reef::IByteChunk;
+using reef::IParam;
+using reef::sample;
 
 namespace {
 
 constexpr double kFallbackSampleRate = 48000.0;
 
-iplug::Config MakeConfig() {
-  iplug::Config config;
-  config.nParams = coral::kNumParams;
-  config.nPresets = coral::kNumRecipes;
+reef::IPluginConfig MakeConfig() {
+  reef::IPluginConfig config;
+  config.nParams = kNumParams;
+  config.nPresets = kNumRecipes;
   config.channelIOStr = "1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2";
   config.pluginName = "CORAL SIEVE";
   config.productName = "CORAL SIEVE";
   config.mfrName = "KESTRILAB";
   config.vendorVersion = 0x00000100; // 0.1.0
-  config.uniqueID = iplug::FourCharCode("CrSv");
-  config.mfrID = iplug::FourCharCode("Kstl");
-  config.latency = coral::kFixedLatency;
+  config.uniqueID = reef::FourCharCode("CrSv");
+  config.mfrID = reef::FourCharCode("Kstl");
+  config.latency = kFixedLatency;
   config.plugDoesMidiIn = false;
   config.plugDoesMidiOut = false;
   config.plugDoesMPE = false;
   config.plugDoesChunks = true;
-  config.plugType = iplug::kEffect;
+  config.plugType = reef::kEffect;
   config.plugHasUI = true;
   config.plugWidth = 1180;
   config.plugHeight = 800;
@@ -46,23 +48,23 @@ iplug::Config MakeConfig() {
 }
 
 // Initialises `param` from its row of the parameter table.
-void SetupFromTable(IParam& param, const coral::ParamInfo& def) {
+void SetupFromTable(IParam& param, const ParamInfo& def) {
   switch (def.kind) {
-  case coral::ParamKind::Enum:
+  case ParamKind::Enum:
     param.SetupEnum(def.name, static_cast<int>(def.defaultValue),
                     {def.displayTexts, static_cast<std::size_t>(def.displayTextCount)});
     break;
-  case coral::ParamKind::Bool:
+  case ParamKind::Bool:
     param.SetupBool(def.name, def.defaultValue != 0.f, def.label, IParam::kFlagsNone, "",
                     def.displayTexts[0], def.displayTexts[1]);
     break;
-  case coral::ParamKind::Double:
+  case ParamKind::Double:
     if (def.exponential) {
       param.SetupDouble(def.name, def.defaultValue, def.minimum, def.maximum, def.step, def.label,
-                        IParam::kFlagsNone, "", iplug::ShapeExp());
+                        IParam::kFlagsNone, "", reef::ShapeExp());
     } else {
       param.SetupDouble(def.name, def.defaultValue, def.minimum, def.maximum, def.step, def.label,
-                        IParam::kFlagsNone, "", iplug::ShapeLinear());
+                        IParam::kFlagsNone, "", reef::ShapeLinear());
     }
     break;
   }
@@ -86,18 +88,18 @@ void FillPair(const sample* const* channels, int count, int start, int frames, f
 
 } // namespace
 
-CoralSieve::CoralSieve(const iplug::InstanceInfo& info) : IPlugAPP(MakeConfig(), info) {
+CoralSieve::CoralSieve(const reef::InstanceInfo& info) : IPluginApp(MakeConfig(), info) {
   for (std::atomic<float>& value : stored_) value.store(0.f);
   recipeIndex_.store(0);
   abFlag_.store(0);
   active_.store(0);
 
-  for (int i = 0; i < coral::kNumParams; ++i) SetupFromTable(*GetParam(i), coral::GetParamInfo(i));
+  for (int i = 0; i < kNumParams; ++i) SetupFromTable(*GetParam(i), GetParamInfo(i));
 
-  coral::MakeRecipePresets(*this);
+  MakeRecipePresets(*this);
 
-  const coral::ParamSnapshot current = CurrentValues();
-  for (int i = 0; i < coral::kNumParams; ++i) stored_[i].store(current[i]);
+  const ParamSnapshot current = CurrentValues();
+  for (int i = 0; i < kNumParams; ++i) stored_[i].store(current[i]);
 }
 
 CoralSieve::~CoralSieve() = default;
@@ -120,32 +122,32 @@ void CoralSieve::Activate() {
   blockParams_ = CurrentValues();
   engine_.SetParams(blockParams_);
   engine_.Prepare(sampleRate);
-  SetLatency(coral::kFixedLatency);
+  SetLatency(kFixedLatency);
   active_.store(1);
 }
 
 void CoralSieve::ProcessBlock(sample** inputs, sample** outputs, int nFrames) {
   if (nFrames < 1) return;
 
-  const auto usable = [this](sample** buffers, iplug::ERoute direction, int channel) {
+  const auto usable = [this](sample** buffers, reef::ERoute direction, int channel) {
     return buffers && IsChannelConnected(direction, channel) && buffers[channel];
   };
   const int nInputs =
-      usable(inputs, iplug::kInput, 0) ? (usable(inputs, iplug::kInput, 1) ? 2 : 1) : 0;
-  const bool sidechain = sidechainConnected_.load() && usable(inputs, iplug::kInput, 2);
-  const int nSidechain = sidechain ? (usable(inputs, iplug::kInput, 3) ? 2 : 1) : 0;
-  const int maxOutputs = MaxNChannels(iplug::kOutput);
+      usable(inputs, reef::kInput, 0) ? (usable(inputs, reef::kInput, 1) ? 2 : 1) : 0;
+  const bool sidechain = sidechainConnected_.load() && usable(inputs, reef::kInput, 2);
+  const int nSidechain = sidechain ? (usable(inputs, reef::kInput, 3) ? 2 : 1) : 0;
+  const int maxOutputs = MaxNChannels(reef::kOutput);
   int nOutputs = 0;
-  for (int c = 0; c < maxOutputs; ++c) nOutputs += usable(outputs, iplug::kOutput, c) ? 1 : 0;
+  for (int c = 0; c < maxOutputs; ++c) nOutputs += usable(outputs, reef::kOutput, c) ? 1 : 0;
 
   if (!IsActive()) {
     for (int c = 0; c < maxOutputs; ++c) {
-      if (usable(outputs, iplug::kOutput, c)) std::fill_n(outputs[c], nFrames, 0.0);
+      if (usable(outputs, reef::kOutput, c)) std::fill_n(outputs[c], nFrames, 0.0);
     }
     return;
   }
 
-  for (int i = 0; i < coral::kNumParams; ++i) {
+  for (int i = 0; i < kNumParams; ++i) {
     blockParams_[i] = static_cast<float>(GetParam(i)->Value());
   }
   engine_.SetParams(blockParams_);
@@ -153,15 +155,15 @@ void CoralSieve::ProcessBlock(sample** inputs, sample** outputs, int nFrames) {
   const float* engineIn[2] = {work_[0].data(), work_[1].data()};
   const float* engineSidechain[2] = {work_[2].data(), work_[3].data()};
   float* engineOut[2] = {engineOut_[0].data(), engineOut_[1].data()};
-  for (int start = 0; start < nFrames; start += coral::kChunkFrames) {
-    const int frames = std::min(coral::kChunkFrames, nFrames - start);
+  for (int start = 0; start < nFrames; start += kChunkFrames) {
+    const int frames = std::min(kChunkFrames, nFrames - start);
     FillPair(inputs, nInputs, start, frames, work_[0].data(), work_[1].data());
     FillPair(inputs ? inputs + 2 : nullptr, nSidechain, start, frames, work_[2].data(),
              work_[3].data());
     engine_.Process(engineIn, engineOut, frames, engineSidechain, sidechain);
 
     for (int c = 0; c < maxOutputs; ++c) {
-      if (!usable(outputs, iplug::kOutput, c)) continue;
+      if (!usable(outputs, reef::kOutput, c)) continue;
       sample* out = outputs[c] + start;
       if (nOutputs == 1) {
         for (int i = 0; i < frames; ++i)
@@ -175,20 +177,20 @@ void CoralSieve::ProcessBlock(sample** inputs, sample** outputs, int nFrames) {
   }
 }
 
-coral::ParamSnapshot CoralSieve::CurrentValues() const {
-  coral::ParamSnapshot values;
-  for (int i = 0; i < coral::kNumParams; ++i) values[i] = static_cast<float>(GetParam(i)->Value());
+ParamSnapshot CoralSieve::CurrentValues() const {
+  ParamSnapshot values;
+  for (int i = 0; i < kNumParams; ++i) values[i] = static_cast<float>(GetParam(i)->Value());
   return values;
 }
 
-coral::ParamSnapshot CoralSieve::StoredValues() const {
-  coral::ParamSnapshot values;
-  for (int i = 0; i < coral::kNumParams; ++i) values[i] = stored_[i].load();
+ParamSnapshot CoralSieve::StoredValues() const {
+  ParamSnapshot values;
+  for (int i = 0; i < kNumParams; ++i) values[i] = stored_[i].load();
   return values;
 }
 
-void CoralSieve::ShowValues(const coral::ParamSnapshot& values) {
-  for (int i = 0; i < coral::kNumParams; ++i) {
+void CoralSieve::ShowValues(const ParamSnapshot& values) {
+  for (int i = 0; i < kNumParams; ++i) {
     IParam* param = GetParam(i);
     param->SetValue(values[i]);
     SendParameterValueFromDelegate(i, param->GetNormalized(), true);
@@ -196,37 +198,36 @@ void CoralSieve::ShowValues(const coral::ParamSnapshot& values) {
 }
 
 bool CoralSieve::SerializeState(IByteChunk& chunk) const {
-  coral::BuildStateChunk(chunk, CurrentValues(), StoredValues(), recipeIndex_.load(),
-                         abFlag_.load());
+  BuildStateChunk(chunk, CurrentValues(), StoredValues(), recipeIndex_.load(), abFlag_.load());
   return true;
 }
 
 int CoralSieve::UnserializeState(const IByteChunk& chunk, int startPos) {
-  coral::StateContent content;
-  if (!coral::CheckStateChunk(chunk, startPos, content).accepted) return -1;
+  StateContent content;
+  if (!CheckStateChunk(chunk, startPos, content).accepted) return -1;
   ShowValues(content.current);
-  for (int i = 0; i < coral::kNumParams; ++i) stored_[i].exchange(content.stored[i]);
+  for (int i = 0; i < kNumParams; ++i) stored_[i].exchange(content.stored[i]);
   recipeIndex_.exchange(content.recipeIndex);
   abFlag_.exchange(content.abFlag != 0 ? 1 : 0);
-  return startPos + coral::kStateChunkSize;
+  return startPos + kStateChunkSize;
 }
 
 void CoralSieve::SwitchAB() {
-  const coral::ParamSnapshot current = CurrentValues();
-  coral::ParamSnapshot kept;
-  for (int i = 0; i < coral::kNumParams; ++i) kept[i] = stored_[i].exchange(current[i]);
+  const ParamSnapshot current = CurrentValues();
+  ParamSnapshot kept;
+  for (int i = 0; i < kNumParams; ++i) kept[i] = stored_[i].exchange(current[i]);
   ShowValues(kept);
   abFlag_.exchange(abFlag_.load() != 0 ? 0 : 1);
 }
 
 void CoralSieve::CopyToStoredSlot() {
-  const coral::ParamSnapshot current = CurrentValues();
-  for (int i = 0; i < coral::kNumParams; ++i) stored_[i].exchange(current[i]);
+  const ParamSnapshot current = CurrentValues();
+  for (int i = 0; i < kNumParams; ++i) stored_[i].exchange(current[i]);
 }
 
 void CoralSieve::ApplyRecipe(int index) {
-  if (index < 0 || index >= coral::kNumRecipes) return;
-  ShowValues(coral::GetRecipes()[index].values);
+  if (index < 0 || index >= kNumRecipes) return;
+  ShowValues(GetRecipes()[index].values);
   recipeIndex_.exchange(static_cast<std::uint32_t>(index));
 }
 
@@ -234,8 +235,10 @@ int CoralSieve::FindMatchingRecipe() const {
   return coral::FindMatchingRecipe(CurrentValues());
 }
 
-std::unique_ptr<CoralSieve> MakePlug(const iplug::InstanceInfo& info) {
+std::unique_ptr<CoralSieve> MakePlugin(const reef::InstanceInfo& info) {
   static std::mutex creationLock;
   const std::lock_guard<std::mutex> guard(creationLock);
   return std::make_unique<CoralSieve>(info);
 }
+
+} // namespace coral

@@ -18,12 +18,14 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/IPlugAPP.h"
+#include "core/IPluginApp.h"
 #include "engine/EqEngine.h"
 
-class CoralSieve final : public iplug::IPlugAPP {
+namespace coral {
+
+class CoralSieve final : public reef::IPluginApp {
 public:
-  explicit CoralSieve(const iplug::InstanceInfo& info);
+  explicit CoralSieve(const reef::InstanceInfo& info);
   ~CoralSieve() override;
 
   // A genuine auxiliary input (channels 2 and 3) is attached: the block entry then passes it
@@ -42,13 +44,13 @@ public:
   // output receives the average of the engine's two outputs, otherwise outputs 0 and 1 get
   // left and right and every further output silence. While not active every connected
   // output is silent. Null channel pointers count as unconnected. Allocates nothing.
-  void ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames) override;
+  void ProcessBlock(reef::sample** inputs, reef::sample** outputs, int nFrames) override;
 
-  const coral::EqEngine& Engine() const { return engine_; }
+  const EqEngine& Engine() const { return engine_; }
 
   // State chunk for hosts that keep plug-in state, and the factory presets' content.
-  bool SerializeState(iplug::IByteChunk& chunk) const override;
-  int UnserializeState(const iplug::IByteChunk& chunk, int startPos) override;
+  bool SerializeState(reef::IByteChunk& chunk) const override;
+  int UnserializeState(const reef::IByteChunk& chunk, int startPos) override;
 
   // The A/B button: shown and stored settings change places and the A/B flag inverts.
   void SwitchAB();
@@ -61,9 +63,9 @@ public:
   int FindMatchingRecipe() const;
 
   // The shown settings: each parameter's value in single precision.
-  coral::ParamSnapshot CurrentValues() const;
+  ParamSnapshot CurrentValues() const;
   // A copy of the stored A/B slot.
-  coral::ParamSnapshot StoredValues() const;
+  ParamSnapshot StoredValues() const;
   int GetSelectedRecipe() const { return static_cast<int>(recipeIndex_.load()); }
   // 0 while slot A is shown, 1 while slot B is shown.
   int GetABFlag() const { return abFlag_.load(); }
@@ -72,22 +74,24 @@ private:
   void Activate();
   // Sets every parameter from `values` (SetValue) and sends each normalized value to the
   // editor, in index order.
-  void ShowValues(const coral::ParamSnapshot& values);
+  void ShowValues(const ParamSnapshot& values);
 
-  using WorkBuffer = std::array<float, coral::kChunkFrames>;
+  using WorkBuffer = std::array<float, kChunkFrames>;
 
-  coral::EqEngine engine_;
-  std::array<std::atomic<float>, coral::kNumParams> stored_;
+  EqEngine engine_;
+  std::array<std::atomic<float>, kNumParams> stored_;
   std::atomic<std::uint32_t> recipeIndex_{0};
   std::atomic<std::uint8_t> abFlag_{0};
   std::atomic<std::uint8_t> active_{0};
   std::atomic<bool> sidechainConnected_{false};
 
   // Audio-thread scratch of the block entry.
-  coral::ParamSnapshot blockParams_{};
+  ParamSnapshot blockParams_{};
   std::array<WorkBuffer, 4> work_{}; // input left, input right, sidechain left, sidechain right
   std::array<WorkBuffer, 2> engineOut_{};
 };
 
 // Creates the plug-in object under the one process-wide lock.
-std::unique_ptr<CoralSieve> MakePlug(const iplug::InstanceInfo& info);
+std::unique_ptr<CoralSieve> MakePlugin(const reef::InstanceInfo& info);
+
+} // namespace coral

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace iplug {
+namespace reef {
 
 int IByteChunk::PutBytes(const void* data, int size) {
   if (size > 0) {
@@ -18,4 +18,4 @@ int IByteChunk::GetBytes(void* data, int size, int startPos) const {
   return startPos + size;
 }
 
-} // namespace iplug
+} // namespace reef

@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace iplug {
+namespace reef {
 
 class IByteChunk {
 public:
@@ -76,4 +76,4 @@ private:
   std::vector<std::uint8_t> bytes_;
 };
 
-} // namespace iplug
+} // namespace reef

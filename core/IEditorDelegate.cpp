@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace iplug {
+namespace reef {
 
 IEditorDelegate::IEditorDelegate(int nParams)
     : nParams_(std::max(nParams, 0)), params_(std::make_unique<IParam[]>(nParams_)) {}
@@ -54,4 +54,4 @@ void IEditorDelegate::ConstrainEditorResize(int& width, int& height) const {
   height = std::clamp(height, minHeight_, maxHeight_);
 }
 
-} // namespace iplug
+} // namespace reef

@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "core/IParam.h"
-#include "core/IPlugConfig.h"
+#include "core/IPluginConfig.h"
 
-namespace iplug {
+namespace reef {
 
 class IEditorDelegate {
 public:
@@ -63,4 +63,4 @@ private:
   int maxHeight_ = 0;
 };
 
-} // namespace iplug
+} // namespace reef

@@ -3,7 +3,7 @@
 // parameter, on the user-interface thread). The editor's graphics context implements it and
 // forwards each value to the controls bound to that parameter.
 
-namespace iplug {
+namespace reef {
 
 class IEditorValueReceiver {
 public:
@@ -12,4 +12,4 @@ public:
   virtual void OnParamValueFromDelegate(int paramIdx, double value, bool normalized) = 0;
 };
 
-} // namespace iplug
+} // namespace reef

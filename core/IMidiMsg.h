@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdint>
 
-namespace iplug {
+namespace reef {
 
 // Longest system-exclusive message the framework carries, in bytes.
 inline constexpr int kMaxSysExBytes = 512;
@@ -43,4 +43,4 @@ struct ISysExRecord {
   ISysEx View() const noexcept { return {offset, bytes.data(), size}; }
 };
 
-} // namespace iplug
+} // namespace reef

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace iplug {
+namespace reef {
 namespace {
 
 // Copies `text` into a fixed text field, truncated so that the terminating zero fits.
@@ -171,4 +171,4 @@ std::string IParam::GetDisplay(double value) const {
   return text;
 }
 
-} // namespace iplug
+} // namespace reef

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace iplug {
+namespace reef {
 
 class IParam;
 
@@ -161,4 +161,4 @@ private:
   std::vector<DisplayText> displayTexts_;
 };
 
-} // namespace iplug
+} // namespace reef

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-namespace iplug {
+namespace reef {
 
-IPluginBase::IPluginBase(const Config& config)
-    : IGEditorDelegate(config.nParams), config_(config),
+IPluginBase::IPluginBase(const IPluginConfig& config)
+    : ICanvasEditorDelegate(config.nParams), config_(config),
       presets_(static_cast<std::size_t>(std::max(config.nPresets, 0))) {
   SetEditorSize(config.plugWidth, config.plugHeight);
   SetSizeConstraints(config.plugMinWidth, config.plugMaxWidth, config.plugMinHeight,
@@ -72,4 +72,4 @@ bool IPluginBase::RestorePreset(int idx) {
   return chunk && UnserializeState(*chunk, 0) >= 0;
 }
 
-} // namespace iplug
+} // namespace reef

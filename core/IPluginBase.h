@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "core/IByteChunk.h"
-#include "core/IGEditorDelegate.h"
-#include "core/IPlugConfig.h"
+#include "core/ICanvasEditorDelegate.h"
+#include "core/IPluginConfig.h"
 
-namespace iplug {
+namespace reef {
 
-class IPluginBase : public IGEditorDelegate {
+class IPluginBase : public ICanvasEditorDelegate {
 public:
   // Creates config.nParams parameters and config.nPresets empty preset slots.
-  explicit IPluginBase(const Config& config);
+  explicit IPluginBase(const IPluginConfig& config);
   ~IPluginBase() override;
 
   const char* GetPluginName() const { return config_.pluginName; }
@@ -77,10 +77,10 @@ private:
     IByteChunk chunk;
   };
 
-  Config config_;
+  IPluginConfig config_;
   std::string hostName_;
   int hostVersion_ = 0;
   std::vector<Preset> presets_;
 };
 
-} // namespace iplug
+} // namespace reef

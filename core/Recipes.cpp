@@ -175,10 +175,10 @@ int FindMatchingRecipe(const ParamSnapshot& values) {
   return -1;
 }
 
-void MakeRecipePresets(iplug::IPluginBase& plug) {
+void MakeRecipePresets(reef::IPluginBase& plug) {
   const auto& recipes = GetRecipes();
   for (int r = 0; r < kNumRecipes; ++r) {
-    iplug::IByteChunk chunk;
+    reef::IByteChunk chunk;
     BuildStateChunk(chunk, recipes[r].values, recipes[r].values, static_cast<std::uint32_t>(r), 0);
     plug.MakePresetFromChunk(recipes[r].name, chunk);
   }

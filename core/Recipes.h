@@ -6,7 +6,7 @@
 
 #include "engine/ParamTable.h"
 
-namespace iplug {
+namespace reef {
 class IPluginBase;
 }
 
@@ -31,6 +31,6 @@ int FindMatchingRecipe(const ParamSnapshot& values);
 
 // Registers every recipe as a factory preset, in recipe order: its name and a state chunk
 // whose current and stored settings are the recipe, with recipe index r and A/B flag 0.
-void MakeRecipePresets(iplug::IPluginBase& plug);
+void MakeRecipePresets(reef::IPluginBase& plug);
 
 } // namespace coral

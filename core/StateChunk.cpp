@@ -16,11 +16,11 @@ std::string Format(const char* format, Args... args) {
   return text;
 }
 
-void PutSnapshot(iplug::IByteChunk& chunk, const ParamSnapshot& values) {
+void PutSnapshot(reef::IByteChunk& chunk, const ParamSnapshot& values) {
   for (const float& value : values) chunk.Put(&value);
 }
 
-void GetSnapshot(const iplug::IByteChunk& chunk, int pos, ParamSnapshot& values) {
+void GetSnapshot(const reef::IByteChunk& chunk, int pos, ParamSnapshot& values) {
   for (float& value : values) pos = chunk.Get(&value, pos);
 }
 
@@ -49,7 +49,7 @@ std::string CheckSnapshot(const ParamSnapshot& values, const char* arrayName) {
 
 } // namespace
 
-void BuildStateChunk(iplug::IByteChunk& chunk, const ParamSnapshot& current,
+void BuildStateChunk(reef::IByteChunk& chunk, const ParamSnapshot& current,
                      const ParamSnapshot& stored, std::uint32_t recipeIndex, std::uint32_t abFlag) {
   const std::uint32_t count = kNumParams;
   chunk.PutBytes(kStateMagic, sizeof kStateMagic);
@@ -61,7 +61,7 @@ void BuildStateChunk(iplug::IByteChunk& chunk, const ParamSnapshot& current,
   chunk.Put(&abFlag);
 }
 
-StateVerdict CheckStateChunk(const iplug::IByteChunk& chunk, int startPos, StateContent& content) {
+StateVerdict CheckStateChunk(const reef::IByteChunk& chunk, int startPos, StateContent& content) {
   if (startPos < 0) return {false, Format("start position %d is negative", startPos)};
   if (startPos > chunk.Size() || chunk.Size() - startPos != kStateChunkSize) {
     return {false, Format("size: %d bytes from position %d to the end, a state is exactly %d",

@@ -47,7 +47,7 @@ struct StateVerdict {
 };
 
 // Appends one state to the end of `chunk`.
-void BuildStateChunk(iplug::IByteChunk& chunk, const ParamSnapshot& current,
+void BuildStateChunk(reef::IByteChunk& chunk, const ParamSnapshot& current,
                      const ParamSnapshot& stored, std::uint32_t recipeIndex, std::uint32_t abFlag);
 
 // Checks the state that begins at `startPos`, which must be the last thing in the chunk.
@@ -56,6 +56,6 @@ void BuildStateChunk(iplug::IByteChunk& chunk, const ParamSnapshot& current,
 // either array (current first) that is not finite, lies outside its parameter's range or is
 // not a whole number for a bool or enum parameter. On acceptance `content` holds the decoded
 // state; otherwise it is left unchanged.
-StateVerdict CheckStateChunk(const iplug::IByteChunk& chunk, int startPos, StateContent& content);
+StateVerdict CheckStateChunk(const reef::IByteChunk& chunk, int startPos, StateContent& content);
 
 } // namespace coral

@@ -14,13 +14,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/EngineConstants.h"
 #include "engine/ParamTable.h"
 
 namespace coral {
-
-inline constexpr int kFixedLatency = 4352; // 4096 kernel centre + one 256-frame FIR block
-inline constexpr int kChunkFrames = 512;   // largest Process call
-inline constexpr int kDisplayPoints = 256; // points of DisplayGrid, spectra and curves
 
 // Replaces a non-finite value by its default, clamps to the parameter range and rounds
 // discrete parameters to the nearest integer (halfway cases away from zero).

@@ -13,7 +13,7 @@
 
 #include "engine/BandFilter.h"
 #include "engine/ChannelMatrix.h"
-#include "engine/EqEngine.h"
+#include "engine/EngineConstants.h"
 #include "engine/FftPlan.h"
 #include "engine/KernelDesigner.h"
 #include "engine/ParamTable.h"

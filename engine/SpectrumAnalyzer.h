@@ -10,7 +10,7 @@
 #include <atomic>
 #include <vector>
 
-#include "engine/EqEngine.h"
+#include "engine/EngineConstants.h"
 #include "engine/FftPlan.h"
 
 namespace coral {

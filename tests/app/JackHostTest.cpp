@@ -150,7 +150,7 @@ Channels Burst() {
 // Plays the burst through the host and expects `plug`'s own output for it (processed offline in
 // 512-frame blocks) delayed by `delay` frames, the first sound `firstSound` frames after the
 // burst starts, and `tail` frames beyond the burst.
-void ExpectDelayedOutput(Peer& peer, iplug::IPlugAPP& plug, int delay, int firstSound, int tail) {
+void ExpectDelayedOutput(Peer& peer, reef::IPluginApp& plug, int delay, int firstSound, int tail) {
   const Channels burst = Burst();
   const Channels recorded = peer.PlayThroughHost(burst, kBurstFrames + tail);
   ASSERT_EQ(recorded.size(), 2u) << "the server stopped";
@@ -161,8 +161,8 @@ void ExpectDelayedOutput(Peer& peer, iplug::IPlugAPP& plug, int delay, int first
   plug.SetSampleRate(48000.0);
   plug.OnReset();
   for (std::size_t start = 0; start < length; start += 512) {
-    iplug::sample* inputs[4] = {&in[0][start], &in[1][start], &in[2][start], &in[3][start]};
-    iplug::sample* outputs[2] = {&out[0][start], &out[1][start]};
+    reef::sample* inputs[4] = {&in[0][start], &in[1][start], &in[2][start], &in[3][start]};
+    reef::sample* outputs[2] = {&out[0][start], &out[1][start]};
     plug.ProcessBlock(inputs, outputs, 512);
   }
   for (int c = 0; c < 2; ++c) {
@@ -244,8 +244,8 @@ TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
   // comes out after its latency of 4352 frames plus the one period the device layer buffers
   // (each callback gets the input of the previous cycle).
   StandaloneHost& product = StandaloneHost::Create();
-  CoralSieve reference{iplug::InstanceInfo{}};
-  for (iplug::IPlugAPP* plug : {&product.Plug(), static_cast<iplug::IPlugAPP*>(&reference)}) {
+  CoralSieve reference{reef::InstanceInfo{}};
+  for (reef::IPluginApp* plug : {&product.Plug(), static_cast<reef::IPluginApp*>(&reference)}) {
     plug->GetParam(kOutput)->SetValue(-6.0);
     plug->GetParam(BandParamIndex(0, kEnabled))->SetValue(1);
     plug->GetParam(BandParamIndex(0, kGain))->SetValue(8.0);
@@ -271,7 +271,7 @@ TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
     ASSERT_EQ(jack_set_buffer_size(peer->Client(), period), 0);
     ASSERT_TRUE(host.RestartAudio());
     EXPECT_EQ(host.BufferFrames(), unsigned(period));
-    test::ProbePlug offline{iplug::InstanceInfo{}};
+    test::ProbePlug offline{reef::InstanceInfo{}};
     const int delay = period + (period % 512 ? 512 : 0);
     ExpectDelayedOutput(*peer, offline, delay, delay, 4096);
   }
@@ -281,10 +281,10 @@ TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
   // JACK MIDI ports are listed after "off" and open; 1 to 3 bytes reach the plug-in as short
   // messages, 4 to 512 bytes as system-exclusive records, longer ones are dropped.
   ASSERT_EQ(host.MidiInputNames().at(0), "off");
-  ASSERT_GT(host.FindMidiPort(iplug::kInput, "coral-source:midi_out"), 0);
-  ASSERT_GT(host.FindMidiPort(iplug::kOutput, "coral-sink:midi_in"), 0);
-  ASSERT_TRUE(host.SelectMidiPort(iplug::kInput, "coral-source:midi_out"));
-  ASSERT_TRUE(host.SelectMidiPort(iplug::kOutput, "coral-sink:midi_in"));
+  ASSERT_GT(host.FindMidiPort(reef::kInput, "coral-source:midi_out"), 0);
+  ASSERT_GT(host.FindMidiPort(reef::kOutput, "coral-sink:midi_in"), 0);
+  ASSERT_TRUE(host.SelectMidiPort(reef::kInput, "coral-source:midi_out"));
+  ASSERT_TRUE(host.SelectMidiPort(reef::kOutput, "coral-sink:midi_in"));
   const auto sysEx = [](std::size_t n) {
     Bytes message(n, 0x33);
     message.front() = 0xF0;
@@ -295,9 +295,9 @@ TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
   std::vector<Bytes> shorts;
   std::vector<Bytes> records;
   const auto drain = [&] {
-    iplug::IMidiMsg m;
+    reef::IMidiMsg m;
     while (probe.PopMidiMsgForEditor(m)) shorts.push_back({m.status, m.data1, m.data2});
-    iplug::ISysExRecord r;
+    reef::ISysExRecord r;
     while (probe.PopSysExForEditor(r)) records.emplace_back(r.bytes.data(), &r.bytes[r.size]);
     return shorts.size();
   };

@@ -46,12 +46,12 @@ struct ConfigHome {
 };
 inline const ConfigHome gConfigHome;
 
-class ProbePlug final : public iplug::IPlugAPP {
+class ProbePlug final : public reef::IPluginApp {
 public:
   static constexpr double kGain[2] = {2.0, 3.0};
 
-  explicit ProbePlug(const iplug::InstanceInfo& info)
-      : IPlugAPP({.channelIOStr = "1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2"}, info) {}
+  explicit ProbePlug(const reef::InstanceInfo& info)
+      : IPluginApp({.channelIOStr = "1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2"}, info) {}
   // Replaces the process-wide host by one around a probe.
   static StandaloneHost& CreateHost() {
     return StandaloneHost::Create(
@@ -59,7 +59,7 @@ public:
   }
   static ProbePlug& Of(StandaloneHost& host) { return static_cast<ProbePlug&>(host.Plug()); }
 
-  void ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames) override {
+  void ProcessBlock(reef::sample** inputs, reef::sample** outputs, int nFrames) override {
     bool bad = nFrames != 512 || !inputs[2] || !inputs[3];
     for (int c = 0; c < 2; ++c) {
       for (int i = 0; i < nFrames; ++i) {
@@ -70,8 +70,8 @@ public:
     blocks.fetch_add(1);
     if (bad) badBlocks.fetch_add(1);
   }
-  bool SerializeState(iplug::IByteChunk&) const override { return true; }
-  int UnserializeState(const iplug::IByteChunk&, int startPos) override { return startPos; }
+  bool SerializeState(reef::IByteChunk&) const override { return true; }
+  int UnserializeState(const reef::IByteChunk&, int startPos) override { return startPos; }
 
   std::atomic<int> blocks{0};
   std::atomic<int> badBlocks{0};

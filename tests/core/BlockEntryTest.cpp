@@ -11,7 +11,7 @@
 
 #include "core/CoralSieve.h"
 
-using iplug::sample;
+using reef::sample;
 
 namespace {
 
@@ -19,7 +19,7 @@ constexpr int kLatency = 4352;
 
 class BlockEntryTest : public ::testing::Test {
 protected:
-  CoralSieve plug{iplug::InstanceInfo{}};
+  coral::CoralSieve plug{reef::InstanceInfo{}};
   std::vector<sample> in[4], out[2];
   int nullInput = -1; // an input channel handed over as a null pointer
 
@@ -65,9 +65,9 @@ TEST_F(BlockEntryTest, ChannelRoutingAndChunking) {
       {2, -1, 2, 1300}, {1, -1, 2, 512}, {2, 1, 2, 700}, {0, -1, 2, 512}, {2, -1, 1, 512}};
   for (auto [inputs, missing, outputs, block] : cases) {
     SCOPED_TRACE(::testing::Message() << inputs << " in, " << outputs << " out, " << block);
-    plug.SetChannelConnections(iplug::kInput, 0, 10, false); // beyond channel 3 ignored
-    plug.SetChannelConnections(iplug::kInput, 0, inputs, true);
-    plug.SetChannelConnections(iplug::kOutput, 1, 1, outputs == 2);
+    plug.SetChannelConnections(reef::kInput, 0, 10, false); // beyond channel 3 ignored
+    plug.SetChannelConnections(reef::kInput, 0, inputs, true);
+    plug.SetChannelConnections(reef::kOutput, 1, 1, outputs == 2);
     nullInput = missing;
     plug.OnReset();
     Run(6000, block);
@@ -90,7 +90,7 @@ TEST_F(BlockEntryTest, SidechainOnlyWhenAGenuineAuxiliaryInputIsAttached) {
   // Channels 2 and 3 are connected from the start, but no auxiliary input is attached.
   for (auto [attached, connected] : {std::pair{false, true}, {true, true}, {true, false}}) {
     plug.SetSidechainConnected(attached);
-    plug.SetChannelConnections(iplug::kInput, 2, 2, connected);
+    plug.SetChannelConnections(reef::kInput, 2, 2, connected);
     Run(1024, 512);
     EXPECT_EQ(plug.Engine().GetReadout().sidechainPresent, attached && connected);
     EXPECT_EQ(plug.Engine().GetReadout().externalInUse, attached && connected);

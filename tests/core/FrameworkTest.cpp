@@ -10,8 +10,8 @@
 
 #include "core/CoralSieve.h"
 
-using iplug::IParam;
-using iplug::IPlugProcessor;
+using reef::IParam;
+using reef::IPluginProcessor;
 using namespace coral;
 
 namespace {
@@ -33,7 +33,7 @@ TEST(IParam, SteppingClampingAndPrecision) {
 }
 
 TEST(IParam, PluginParametersShapesNamesAndParsing) {
-  CoralSieve plug{iplug::InstanceInfo{}};
+  CoralSieve plug{reef::InstanceInfo{}};
   const auto param = [&plug](int index) -> IParam& { return *plug.GetParam(index); };
   // Exponential ranges: Frequency 20..22000, Q 0.15..30, Attack 0.1..200, Release 5..3000 and
   // Ratio 1..20 meet the middle at their geometric means sqrt(min * max); Threshold -90..0 is
@@ -78,25 +78,25 @@ TEST(IParam, PluginParametersShapesNamesAndParsing) {
 }
 
 TEST(Framework, ChannelConfigurationsAndBusNames) {
-  std::vector<IPlugProcessor::IOConfig> configs;
-  IPlugProcessor::ChannelIOTotals totals;
-  ASSERT_EQ(IPlugProcessor::ParseChannelIOStr("1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2", configs, totals),
+  std::vector<IPluginProcessor::IOConfig> configs;
+  IPluginProcessor::ChannelIOTotals totals;
+  ASSERT_EQ(IPluginProcessor::ParseChannelIOStr("1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2", configs, totals),
             6);
   EXPECT_EQ(
       std::tie(totals.nInputChans, totals.nOutputChans, totals.nInputBuses, totals.nOutputBuses),
       std::make_tuple(4, 2, 2, 1));
   EXPECT_EQ(configs[3].inputBuses, (std::vector<int>{1, 2}));
   // A bus of 0 channels adds no bus; malformed configurations are skipped.
-  ASSERT_EQ(IPlugProcessor::ParseChannelIOStr("0-2  x-1 2 1- 3-1-1 2.0.2-1", configs, totals), 2);
-  EXPECT_EQ(configs[0].NBuses(iplug::kInput), 0);
+  ASSERT_EQ(IPluginProcessor::ParseChannelIOStr("0-2  x-1 2 1- 3-1-1 2.0.2-1", configs, totals), 2);
+  EXPECT_EQ(configs[0].NBuses(reef::kInput), 0);
   EXPECT_EQ(configs[1].inputBuses, (std::vector<int>{2, 2}));
 
-  const std::tuple<iplug::ERoute, int, int, const char*> names[] = {
-      {iplug::kInput, 0, 2, "Main"},    {iplug::kInput, 1, 2, "Aux"},
-      {iplug::kInput, 0, 1, "Input"},   {iplug::kOutput, 0, 1, "Output"},
-      {iplug::kInput, 2, 3, "Input 2"}, {iplug::kOutput, 1, 2, "Output 1"}};
+  const std::tuple<reef::ERoute, int, int, const char*> names[] = {
+      {reef::kInput, 0, 2, "Main"},    {reef::kInput, 1, 2, "Aux"},
+      {reef::kInput, 0, 1, "Input"},   {reef::kOutput, 0, 1, "Output"},
+      {reef::kInput, 2, 3, "Input 2"}, {reef::kOutput, 1, 2, "Output 1"}};
   for (auto [direction, bus, buses, name] : names)
-    EXPECT_EQ(IPlugProcessor::GetBusName(direction, bus, buses), name);
+    EXPECT_EQ(IPluginProcessor::GetBusName(direction, bus, buses), name);
 }
 
 } // namespace

@@ -34,29 +34,29 @@ std::uint32_t U32At(const Bytes& b, int at) {
 }
 
 Bytes Serialize(const CoralSieve& plug) {
-  iplug::IByteChunk chunk;
+  reef::IByteChunk chunk;
   EXPECT_TRUE(plug.SerializeState(chunk));
   return {chunk.GetData(), chunk.GetData() + chunk.Size()};
 }
 
 class PluginState : public ::testing::Test {
 protected:
-  struct CountingEditor : iplug::IEditorValueReceiver {
+  struct CountingEditor : reef::IEditorValueReceiver {
     int sends = 0;
     void OnParamValueFromDelegate(int, double, bool) override { ++sends; }
   } editor;
-  CoralSieve plug{iplug::InstanceInfo{}};
+  CoralSieve plug{reef::InstanceInfo{}};
 
   void SetUp() override { plug.SetEditorValueReceiver(&editor); }
-  static iplug::IByteChunk ChunkOf(const Bytes& bytes) {
-    iplug::IByteChunk chunk;
+  static reef::IByteChunk ChunkOf(const Bytes& bytes) {
+    reef::IByteChunk chunk;
     chunk.PutBytes(bytes.data(), int(bytes.size()));
     return chunk;
   }
   int Load(const Bytes& b, int start = 0) { return plug.UnserializeState(ChunkOf(b), start); }
   // A valid state unlike the defaults: recipe 23 shown, recipe 8 stored, slot B shown.
   static Bytes OtherState() {
-    CoralSieve other{iplug::InstanceInfo{}};
+    CoralSieve other{reef::InstanceInfo{}};
     other.ApplyRecipe(8);
     other.SwitchAB();
     other.ApplyRecipe(23);
@@ -175,7 +175,7 @@ TEST_F(PluginState, RandomValidStatesRoundTripThroughFreshObjects) {
     }
     PutU32(bytes, rng() % 32);
     PutU32(bytes, rng() % 2);
-    CoralSieve fresh{iplug::InstanceInfo{}};
+    CoralSieve fresh{reef::InstanceInfo{}};
     ASSERT_EQ(fresh.UnserializeState(ChunkOf(bytes), start), start + 1748) << "round " << round;
     ASSERT_EQ(Serialize(fresh), Bytes(bytes.begin() + start, bytes.end())) << "round " << round;
   }

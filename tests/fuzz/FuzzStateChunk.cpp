@@ -13,12 +13,12 @@
 
 namespace {
 
-CoralSieve& Plug() {
-  static std::unique_ptr<CoralSieve> plug = [] {
-    auto p = MakePlug({});
+coral::CoralSieve& Plug() {
+  static std::unique_ptr<coral::CoralSieve> plug = [] {
+    auto p = coral::MakePlugin({});
     p->SetSampleRate(48000);
-    p->SetChannelConnections(iplug::kInput, 0, 2, true);
-    p->SetChannelConnections(iplug::kOutput, 0, 2, true);
+    p->SetChannelConnections(reef::kInput, 0, 2, true);
+    p->SetChannelConnections(reef::kOutput, 0, 2, true);
     p->OnReset();
     return p;
   }();
@@ -32,15 +32,15 @@ void Check(bool condition) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  CoralSieve& plug = Plug();
-  iplug::IByteChunk before;
+  coral::CoralSieve& plug = Plug();
+  reef::IByteChunk before;
   plug.SerializeState(before);
 
-  iplug::IByteChunk chunk;
+  reef::IByteChunk chunk;
   chunk.PutBytes(data, int(size));
   const int start = size > 1748 ? int(size - 1748) : 0;
   const int end = plug.UnserializeState(chunk, start);
-  iplug::IByteChunk after;
+  reef::IByteChunk after;
   plug.SerializeState(after);
   if (end < 0) {
     Check(after.Size() == before.Size() &&
@@ -52,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   double in[2][64] = {}, out[2][64] = {};
   for (int i = 0; i < 64; ++i) in[0][i] = in[1][i] = std::sin(0.3 * i);
-  iplug::sample* ins[2] = {in[0], in[1]};
-  iplug::sample* outs[2] = {out[0], out[1]};
+  reef::sample* ins[2] = {in[0], in[1]};
+  reef::sample* outs[2] = {out[0], out[1]};
   plug.ProcessBlock(ins, outs, 64);
   for (auto& channel : out)
     for (double v : channel) Check(std::isfinite(v));

@@ -15,8 +15,8 @@
 
 namespace {
 
-CoralSieve& Plug() {
-  static std::unique_ptr<CoralSieve> plug = MakePlug({});
+coral::CoralSieve& Plug() {
+  static std::unique_ptr<coral::CoralSieve> plug = coral::MakePlugin({});
   return *plug;
 }
 
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const int index = data[0] % coral::kNumParams;
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
-  iplug::IParam& param = *Plug().GetParam(index);
+  reef::IParam& param = *Plug().GetParam(index);
   const double lo = param.GetMin(), hi = param.GetMax();
 
   const double parsed = param.ParseValueText(text.c_str());

@@ -23,7 +23,7 @@
 namespace {
 
 using namespace coral;
-using iplug::sample;
+using reef::sample;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
@@ -37,13 +37,13 @@ bool SubnormalDouble(double v) {
 // A host of its own: one plug-in object, double buffers and a noise source.
 class Host {
 public:
-  Host(double rate, int maxBlock, unsigned seed = 1) : plug_(MakePlug({})), rng_(seed) {
+  Host(double rate, int maxBlock, unsigned seed = 1) : plug_(MakePlugin({})), rng_(seed) {
     for (auto& b : in_) b.assign(std::size_t(maxBlock), 0.0);
     for (auto& b : out_) b.assign(std::size_t(maxBlock), 0.0);
     plug_->SetSampleRate(rate);
     plug_->SetBlockSize(maxBlock);
-    plug_->SetChannelConnections(iplug::kInput, 0, 2, true);
-    plug_->SetChannelConnections(iplug::kOutput, 0, 2, true);
+    plug_->SetChannelConnections(reef::kInput, 0, 2, true);
+    plug_->SetChannelConnections(reef::kOutput, 0, 2, true);
     plug_->OnReset();
   }
 
@@ -229,17 +229,17 @@ TEST(Reliability, TinyInputAndLongDecayLeaveNoSubnormals) {
 TEST(Reliability, HostileStateChunks) {
   Host host(48000, 64);
   CoralSieve& plug = host.Plug();
-  iplug::IByteChunk before;
+  reef::IByteChunk before;
   plug.SerializeState(before);
   std::mt19937 rng(5);
   auto expectUnchanged = [&] {
-    iplug::IByteChunk now;
+    reef::IByteChunk now;
     plug.SerializeState(now);
     ASSERT_EQ(now.Size(), before.Size());
     ASSERT_EQ(0, std::memcmp(now.GetData(), before.GetData(), std::size_t(now.Size())));
   };
   for (int mib = 0; mib < 3; ++mib) {
-    iplug::IByteChunk junk;
+    reef::IByteChunk junk;
     std::vector<std::uint8_t> bytes(1 << 20);
     for (auto& b : bytes) b = std::uint8_t(rng());
     junk.PutBytes(bytes.data(), int(bytes.size()));
@@ -254,7 +254,7 @@ TEST(Reliability, HostileStateChunks) {
   for (int i = 0; i < 1000; ++i) {
     const bool mostlyValid = i % 2 == 0;
     const int bad = mostlyValid ? int(rng() % (2 * kNumParams + 40)) : -1;
-    iplug::IByteChunk chunk;
+    reef::IByteChunk chunk;
     chunk.PutBytes(before.GetData(), 12);
     for (int v = 0; v < 2 * kNumParams; ++v) {
       const int index = v % kNumParams;
@@ -273,7 +273,7 @@ TEST(Reliability, HostileStateChunks) {
       continue;
     }
     ++accepted;
-    iplug::IByteChunk again;
+    reef::IByteChunk again;
     plug.SerializeState(again);
     ASSERT_EQ(0, std::memcmp(again.GetData(), chunk.GetData(), std::size_t(chunk.Size())));
     ASSERT_EQ(plug.UnserializeState(before, 0), 1748);
@@ -285,7 +285,7 @@ TEST(Reliability, HostileStateChunks) {
 TEST(Reliability, EditingWhileAudioRuns) {
   Host host(48000, 32);
   CoralSieve& plug = host.Plug();
-  iplug::IByteChunk state;
+  reef::IByteChunk state;
   plug.SerializeState(state);
   std::atomic<bool> audioDone{false};
   std::thread ui([&] {

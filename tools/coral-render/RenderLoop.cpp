@@ -15,7 +15,7 @@ constexpr int kSidechainFirst = 2; // auxiliary input channels 2 and 3
 
 // Host-side channel buffers of one block.
 struct ChannelBuffers {
-  std::array<std::vector<iplug::sample>, 2> channels;
+  std::array<std::vector<reef::sample>, 2> channels;
 
   explicit ChannelBuffers(int frames) {
     for (auto& channel : channels) channel.assign(static_cast<std::size_t>(frames), 0.0);
@@ -25,7 +25,7 @@ struct ChannelBuffers {
   // the channels up to `blockFrames`.
   void Fill(const std::vector<double>& interleaved, int count, int frames, int blockFrames) {
     for (int c = 0; c < count; ++c) {
-      iplug::sample* channel = channels[c].data();
+      reef::sample* channel = channels[c].data();
       for (int i = 0; i < frames; ++i) channel[i] = interleaved[std::size_t(i) * count + c];
       std::fill(channel + frames, channel + blockFrames, 0.0);
     }
@@ -44,11 +44,11 @@ RenderOutcome Render(CoralSieve& plug, SoundFileReader& input, SoundFileReader* 
 
   plug.SetSampleRate(input.Info().sampleRate);
   plug.SetBlockSize(block);
-  plug.SetChannelConnections(iplug::kInput, 0, plug.MaxNChannels(iplug::kInput), false);
-  plug.SetChannelConnections(iplug::kOutput, 0, plug.MaxNChannels(iplug::kOutput), false);
-  plug.SetChannelConnections(iplug::kInput, 0, channels, true);
-  plug.SetChannelConnections(iplug::kOutput, 0, channels, true);
-  plug.SetChannelConnections(iplug::kInput, kSidechainFirst, 2, sidechain != nullptr);
+  plug.SetChannelConnections(reef::kInput, 0, plug.MaxNChannels(reef::kInput), false);
+  plug.SetChannelConnections(reef::kOutput, 0, plug.MaxNChannels(reef::kOutput), false);
+  plug.SetChannelConnections(reef::kInput, 0, channels, true);
+  plug.SetChannelConnections(reef::kOutput, 0, channels, true);
+  plug.SetChannelConnections(reef::kInput, kSidechainFirst, 2, sidechain != nullptr);
   plug.SetSidechainConnected(sidechain != nullptr);
   plug.OnReset();
 
@@ -57,14 +57,14 @@ RenderOutcome Render(CoralSieve& plug, SoundFileReader& input, SoundFileReader* 
   std::vector<double> auxInterleaved(std::size_t(block) * std::max(sidechainChannels, 1));
   std::vector<double> outInterleaved(std::size_t(block) * channels);
 
-  std::array<iplug::sample*, 4> inputs{};
+  std::array<reef::sample*, 4> inputs{};
   inputs[0] = main.channels[0].data();
   inputs[1] = channels == kMainChannels ? main.channels[1].data() : nullptr;
   if (sidechain) {
     inputs[kSidechainFirst] = aux.channels[0].data();
     inputs[kSidechainFirst + 1] = aux.channels[sidechainChannels == 2 ? 1 : 0].data();
   }
-  std::array<iplug::sample*, 2> outputs{
+  std::array<reef::sample*, 2> outputs{
       out.channels[0].data(), channels == kMainChannels ? out.channels[1].data() : nullptr};
 
   const std::int64_t expected = input.Info().frames > 0 ? input.Info().frames + latency : 0;

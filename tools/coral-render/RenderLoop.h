@@ -6,7 +6,9 @@
 #include <functional>
 #include <string>
 
+namespace coral {
 class CoralSieve;
+}
 
 namespace coral::render {
 

@@ -6,7 +6,9 @@
 
 #include "engine/EqEngine.h"
 
+namespace coral {
 class CoralSieve;
+}
 
 namespace coral::render {
 

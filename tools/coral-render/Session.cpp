@@ -63,7 +63,7 @@ public:
   Session(const Options& options, const Console& console) : options_(options), console_(console) {}
 
   int Run() {
-    plug_ = MakePlug(iplug::InstanceInfo{});
+    plug_ = MakePlugin(reef::InstanceInfo{});
     if (!ApplySettings()) return kExitBadInput;
     if (!options_.saveState.empty() && !PrepareState()) return kExitBadInput;
     if (!options_.input.empty()) {
@@ -96,7 +96,7 @@ private:
     }
     for (const SetAssignment& assignment : options_.assignments) {
       plug_->GetParam(assignment.paramIndex)->SetValue(assignment.value);
-      plug_->OnParamChange(assignment.paramIndex, iplug::kHost);
+      plug_->OnParamChange(assignment.paramIndex, reef::kHost);
     }
     return true;
   }
@@ -113,7 +113,7 @@ private:
                   std::to_string(kMaxStateFileBytes) + " bytes, a state is exactly " +
                   std::to_string(kStateChunkSize));
     }
-    iplug::IByteChunk chunk;
+    reef::IByteChunk chunk;
     chunk.PutBytes(bytes.data(), static_cast<int>(bytes.size()));
     StateContent content;
     const StateVerdict verdict = CheckStateChunk(chunk, 0, content);
@@ -123,7 +123,7 @@ private:
   }
 
   bool PrepareState() {
-    iplug::IByteChunk chunk;
+    reef::IByteChunk chunk;
     plug_->SerializeState(chunk);
     std::string error;
     stateFile_ = std::make_unique<AtomicFile>();

@@ -7,12 +7,12 @@
 
 #include "core/IPluginBase.h"
 
-namespace iplug {
+namespace reef {
 
-class IPlugAPIBase : public IPluginBase {
+class IPluginApiBase : public IPluginBase {
 public:
-  explicit IPlugAPIBase(const Config& config);
-  ~IPlugAPIBase() override;
+  explicit IPluginApiBase(const IPluginConfig& config);
+  ~IPluginApiBase() override;
 
   // Host-interface operations: a change gesture begins, a parameter has a new normalized
   // value, a change gesture ends.
@@ -28,4 +28,4 @@ public:
   void SendParameterValueFromUI(int paramIdx, double normalizedValue) override;
 };
 
-} // namespace iplug
+} // namespace reef

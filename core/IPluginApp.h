@@ -16,13 +16,13 @@
 #include <cstdint>
 
 #include "core/IMidiMsg.h"
-#include "core/IPlugAPIBase.h"
-#include "core/IPlugProcessor.h"
-#include "core/IPlugQueue.h"
+#include "core/IPluginApiBase.h"
+#include "core/IPluginProcessor.h"
+#include "core/IRingQueue.h"
 
-namespace iplug {
+namespace reef {
 
-class IPlugAPP : public IPlugAPIBase, public IPlugProcessor {
+class IPluginApp : public IPluginApiBase, public IPluginProcessor {
 public:
   static constexpr int kBlockSize = 512;
   static constexpr int kMidiQueueSlots = 33; // holds 32 short messages
@@ -36,8 +36,8 @@ public:
     virtual bool SendMidiBytes(const std::uint8_t* data, int size) = 0;
   };
 
-  IPlugAPP(const Config& config, const InstanceInfo& info);
-  ~IPlugAPP() override;
+  IPluginApp(const IPluginConfig& config, const InstanceInfo& info);
+  ~IPluginApp() override;
 
   const InstanceInfo& GetInstanceInfo() const { return instanceInfo_; }
 
@@ -86,12 +86,12 @@ private:
   InstanceInfo instanceInfo_;
   std::atomic<IMidiSender*> midiSender_{nullptr};
 
-  IPlugQueue<IMidiMsg, kMidiQueueSlots> midiFromHost_;
-  IPlugQueue<ISysExRecord, kSysExQueueSlots> sysExFromHost_;
-  IPlugQueue<IMidiMsg, kMidiQueueSlots> midiFromEditor_;
-  IPlugQueue<IMidiMsg, kMidiQueueSlots> midiToEditor_;
-  IPlugQueue<ISysExRecord, kSysExQueueSlots> sysExToEditor_;
+  IRingQueue<IMidiMsg, kMidiQueueSlots> midiFromHost_;
+  IRingQueue<ISysExRecord, kSysExQueueSlots> sysExFromHost_;
+  IRingQueue<IMidiMsg, kMidiQueueSlots> midiFromEditor_;
+  IRingQueue<IMidiMsg, kMidiQueueSlots> midiToEditor_;
+  IRingQueue<ISysExRecord, kSysExQueueSlots> sysExToEditor_;
   ISysExRecord drainRecord_; // audio-thread scratch for draining the system-exclusive ring
 };
 
-} // namespace iplug
+} // namespace reef

@@ -1,10 +1,10 @@
-#include "core/IPlugProcessor.h"
+#include "core/IPluginProcessor.h"
 
 #include <algorithm>
 #include <charconv>
 #include <string_view>
 
-namespace iplug {
+namespace reef {
 namespace {
 
 // Parses one side of a configuration ("2", "1.2"); false when malformed.
@@ -32,53 +32,54 @@ int Sum(const std::vector<int>& values) {
 
 } // namespace
 
-int IPlugProcessor::IOConfig::NChans(ERoute direction) const {
+int IPluginProcessor::IOConfig::NChans(ERoute direction) const {
   return Sum(direction == kInput ? inputBuses : outputBuses);
 }
 
-int IPlugProcessor::IOConfig::NBuses(ERoute direction) const {
+int IPluginProcessor::IOConfig::NBuses(ERoute direction) const {
   return static_cast<int>((direction == kInput ? inputBuses : outputBuses).size());
 }
 
-IPlugProcessor::IPlugProcessor(const Config& config) : latency_(config.latency) {
+IPluginProcessor::IPluginProcessor(const IPluginConfig& config) : latency_(config.latency) {
   ParseChannelIOStr(config.channelIOStr, ioConfigs_, totals_);
   connected_[kInput].assign(static_cast<std::size_t>(totals_.nInputChans), 0);
   connected_[kOutput].assign(static_cast<std::size_t>(totals_.nOutputChans), 0);
 }
 
-IPlugProcessor::~IPlugProcessor() = default;
+IPluginProcessor::~IPluginProcessor() = default;
 
-void IPlugProcessor::OnReset() {}
+void IPluginProcessor::OnReset() {}
 
-void IPlugProcessor::OnActivate(bool) {}
+void IPluginProcessor::OnActivate(bool) {}
 
-void IPlugProcessor::SetChannelConnections(ERoute direction, int first, int count, bool connected) {
+void IPluginProcessor::SetChannelConnections(ERoute direction, int first, int count,
+                                             bool connected) {
   std::vector<std::uint8_t>& flags = connected_[direction];
   const int begin = std::max(first, 0);
   const int end = std::min(first + count, static_cast<int>(flags.size()));
   for (int c = begin; c < end; ++c) flags[c] = connected ? 1 : 0;
 }
 
-bool IPlugProcessor::IsChannelConnected(ERoute direction, int channel) const {
+bool IPluginProcessor::IsChannelConnected(ERoute direction, int channel) const {
   const std::vector<std::uint8_t>& flags = connected_[direction];
   return channel >= 0 && channel < static_cast<int>(flags.size()) && flags[channel] != 0;
 }
 
-int IPlugProcessor::NChannelsConnected(ERoute direction) const {
+int IPluginProcessor::NChannelsConnected(ERoute direction) const {
   return static_cast<int>(
       std::count(connected_[direction].begin(), connected_[direction].end(), std::uint8_t{1}));
 }
 
-int IPlugProcessor::MaxNChannels(ERoute direction) const {
+int IPluginProcessor::MaxNChannels(ERoute direction) const {
   return direction == kInput ? totals_.nInputChans : totals_.nOutputChans;
 }
 
-int IPlugProcessor::MaxNBuses(ERoute direction) const {
+int IPluginProcessor::MaxNBuses(ERoute direction) const {
   return direction == kInput ? totals_.nInputBuses : totals_.nOutputBuses;
 }
 
-int IPlugProcessor::ParseChannelIOStr(const char* text, std::vector<IOConfig>& configs,
-                                      ChannelIOTotals& totals) {
+int IPluginProcessor::ParseChannelIOStr(const char* text, std::vector<IOConfig>& configs,
+                                        ChannelIOTotals& totals) {
   configs.clear();
   totals = {};
   std::string_view rest = text ? text : "";
@@ -106,7 +107,7 @@ int IPlugProcessor::ParseChannelIOStr(const char* text, std::vector<IOConfig>& c
   return static_cast<int>(configs.size());
 }
 
-std::string IPlugProcessor::GetBusName(ERoute direction, int busIdx, int nBuses) {
+std::string IPluginProcessor::GetBusName(ERoute direction, int busIdx, int nBuses) {
   if (direction == kInput) {
     if (nBuses == 1) return "Input";
     if (nBuses == 2) return busIdx == 0 ? "Main" : "Aux";
@@ -116,4 +117,4 @@ std::string IPlugProcessor::GetBusName(ERoute direction, int busIdx, int nBuses)
   return "Output " + std::to_string(busIdx);
 }
 
-} // namespace iplug
+} // namespace reef

@@ -2,7 +2,7 @@
 // The framework's basic vocabulary: the host sample type, signal directions, the sources of a
 // parameter change, the plug-in's configuration record and the host's instance information.
 
-namespace iplug {
+namespace reef {
 
 using sample = double; // host audio buffers carry 64-bit floats
 
@@ -24,7 +24,7 @@ enum EPlugType { kEffect = 0, kInstrument = 1 };
 
 // The plug-in's description, handed to the base classes at construction. All texts must
 // outlive the plug-in object (string literals in practice).
-struct Config {
+struct IPluginConfig {
   int nParams = 0;
   int nPresets = 0;
   const char* channelIOStr = "";
@@ -66,4 +66,4 @@ struct InstanceInfo {
   void* appInstance = nullptr;
 };
 
-} // namespace iplug
+} // namespace reef

@@ -1,23 +1,23 @@
-#include "core/IPlugAPP.h"
+#include "core/IPluginApp.h"
 
-namespace iplug {
+namespace reef {
 
-IPlugAPP::IPlugAPP(const Config& config, const InstanceInfo& info)
-    : IPlugAPIBase(config), IPlugProcessor(config), instanceInfo_(info) {
+IPluginApp::IPluginApp(const IPluginConfig& config, const InstanceInfo& info)
+    : IPluginApiBase(config), IPluginProcessor(config), instanceInfo_(info) {
   SetBlockSize(kBlockSize);
   SetChannelConnections(kInput, 0, MaxNChannels(kInput), true);
   SetChannelConnections(kOutput, 0, MaxNChannels(kOutput), true);
 }
 
-IPlugAPP::~IPlugAPP() = default;
+IPluginApp::~IPluginApp() = default;
 
-void IPlugAPP::BeginInformHostOfParamChange(int) {}
+void IPluginApp::BeginInformHostOfParamChange(int) {}
 
-void IPlugAPP::InformHostOfParamChange(int, double) {}
+void IPluginApp::InformHostOfParamChange(int, double) {}
 
-void IPlugAPP::EndInformHostOfParamChange(int) {}
+void IPluginApp::EndInformHostOfParamChange(int) {}
 
-void IPlugAPP::ProcessFromHost(sample** inputs, sample** outputs, int nFrames) noexcept {
+void IPluginApp::ProcessFromHost(sample** inputs, sample** outputs, int nFrames) noexcept {
   SetChannelConnections(kInput, 0, MaxNChannels(kInput), GetPlugType() != kInstrument);
   SetChannelConnections(kOutput, 0, MaxNChannels(kOutput), true);
 
@@ -35,21 +35,21 @@ void IPlugAPP::ProcessFromHost(sample** inputs, sample** outputs, int nFrames) n
   ProcessBlock(inputs, outputs, nFrames);
 }
 
-void IPlugAPP::ProcessMidiMsg(const IMidiMsg&) {}
+void IPluginApp::ProcessMidiMsg(const IMidiMsg&) {}
 
-void IPlugAPP::ProcessSysEx(const ISysEx&) {}
+void IPluginApp::ProcessSysEx(const ISysEx&) {}
 
-bool IPlugAPP::SendMidiMsg(const IMidiMsg& msg) {
+bool IPluginApp::SendMidiMsg(const IMidiMsg& msg) {
   IMidiSender* sender = midiSender_.load();
   if (!DoesMIDIOut() || !sender) return false;
   const std::uint8_t bytes[3] = {msg.status, msg.data1, msg.data2};
   return sender->SendMidiBytes(bytes, 3);
 }
 
-bool IPlugAPP::SendSysEx(const ISysEx& msg) {
+bool IPluginApp::SendSysEx(const ISysEx& msg) {
   IMidiSender* sender = midiSender_.load();
   if (!DoesMIDIOut() || !sender || !msg.data || msg.size < 1) return false;
   return sender->SendMidiBytes(msg.data, msg.size);
 }
 
-} // namespace iplug
+} // namespace reef

@@ -7,12 +7,12 @@
 #include "core/IEditorDelegate.h"
 #include "core/IEditorValueReceiver.h"
 
-namespace iplug {
+namespace reef {
 
-class IGEditorDelegate : public IEditorDelegate {
+class ICanvasEditorDelegate : public IEditorDelegate {
 public:
-  explicit IGEditorDelegate(int nParams);
-  ~IGEditorDelegate() override;
+  explicit ICanvasEditorDelegate(int nParams);
+  ~ICanvasEditorDelegate() override;
 
   // Installs the receiver of the values sent to the editor (nullptr: no editor is open). The
   // receiver is not owned and must stay alive until it is replaced or removed.
@@ -26,4 +26,4 @@ private:
   IEditorValueReceiver* receiver_ = nullptr;
 };
 
-} // namespace iplug
+} // namespace reef

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "core/IPlugConfig.h"
+#include "core/IPluginConfig.h"
 
-namespace iplug {
+namespace reef {
 
-class IPlugProcessor {
+class IPluginProcessor {
 public:
   // One channel configuration: the channel count of each bus, main bus first.
   struct IOConfig {
@@ -35,10 +35,10 @@ public:
   static constexpr double kDefaultSampleRate = 44100.0;
   static constexpr int kDefaultBlockSize = 1024;
 
-  explicit IPlugProcessor(const Config& config);
-  virtual ~IPlugProcessor();
-  IPlugProcessor(const IPlugProcessor&) = delete;
-  IPlugProcessor& operator=(const IPlugProcessor&) = delete;
+  explicit IPluginProcessor(const IPluginConfig& config);
+  virtual ~IPluginProcessor();
+  IPluginProcessor(const IPluginProcessor&) = delete;
+  IPluginProcessor& operator=(const IPluginProcessor&) = delete;
 
   // One host block: `inputs` and `outputs` hold one pointer per channel of MaxNChannels of
   // each direction; the plug-in reads connected inputs and writes connected outputs.
@@ -86,4 +86,4 @@ private:
   int latency_ = 0;
 };
 
-} // namespace iplug
+} // namespace reef

@@ -6,10 +6,10 @@
 #include <array>
 #include <atomic>
 
-namespace iplug {
+namespace reef {
 
 template <typename T, int kSlots>
-class IPlugQueue {
+class IRingQueue {
   static_assert(kSlots >= 2, "a queue needs at least one usable slot");
 
 public:
@@ -48,4 +48,4 @@ private:
   std::atomic<int> read_{0};
 };
 
-} // namespace iplug
+} // namespace reef
