@@ -35,8 +35,8 @@ reef::IPluginConfig MakeConfig() {
   config.plugDoesChunks = true;
   config.plugType = reef::kEffect;
   config.plugHasUI = true;
-  config.plugWidth = 1180;
-  config.plugHeight = 800;
+  config.plugWidth = CoralSieve::kEditorWidth;
+  config.plugHeight = CoralSieve::kEditorHeight;
   config.plugMinWidth = 393;
   config.plugMinHeight = 266;
   config.plugMaxWidth = 3540;
@@ -88,11 +88,13 @@ void FillPair(const sample* const* channels, int count, int start, int frames, f
 
 } // namespace
 
-CoralSieve::CoralSieve(const reef::InstanceInfo& info) : IPluginApp(MakeConfig(), info) {
+CoralSieve::CoralSieve(const reef::InstanceInfo& info, reef::IEditorHooks editor)
+    : IPluginApp(MakeConfig(), info) {
   for (std::atomic<float>& value : stored_) value.store(0.f);
   recipeIndex_.store(0);
   abFlag_.store(0);
   active_.store(0);
+  resizing_ = false;
 
   for (int i = 0; i < kNumParams; ++i) SetupFromTable(*GetParam(i), GetParamInfo(i));
 
@@ -100,9 +102,28 @@ CoralSieve::CoralSieve(const reef::InstanceInfo& info) : IPluginApp(MakeConfig()
 
   const ParamSnapshot current = CurrentValues();
   for (int i = 0; i < kNumParams; ++i) stored_[i].store(current[i]);
+
+  SetEditorHooks(std::move(editor));
 }
 
-CoralSieve::~CoralSieve() = default;
+void CoralSieve::OnParentWindowResize(int width, int height) {
+  if (resizing_) return;
+  reef::IEditorCanvas* canvas = GetCanvas();
+  if (!canvas || canvas->NControls() == 0 || width <= 0 || height <= 0) return;
+  const float screenScale = canvas->GetScreenScale();
+  if (!std::isfinite(screenScale) || screenScale <= 0.f) return;
+  resizing_ = true;
+  const float fit = std::min(static_cast<float>(height) / (screenScale * kEditorHeight),
+                             static_cast<float>(width) / (screenScale * kEditorWidth));
+  const float scale = std::clamp(fit, kMinEditorScale, kMaxEditorScale);
+  const bool clamped = fit < kMinEditorScale || fit > kMaxEditorScale;
+  canvas->Resize(kEditorWidth, kEditorHeight, scale, clamped);
+  resizing_ = false;
+}
+
+CoralSieve::~CoralSieve() {
+  CloseWindow();
+}
 
 void CoralSieve::OnReset() {
   Activate();
@@ -235,10 +256,10 @@ int CoralSieve::FindMatchingRecipe() const {
   return coral::FindMatchingRecipe(CurrentValues());
 }
 
-std::unique_ptr<CoralSieve> MakePlugin(const reef::InstanceInfo& info) {
+std::unique_ptr<CoralSieve> MakePlugin(const reef::InstanceInfo& info, reef::IEditorHooks editor) {
   static std::mutex creationLock;
   const std::lock_guard<std::mutex> guard(creationLock);
-  return std::make_unique<CoralSieve>(info);
+  return std::make_unique<CoralSieve>(info, std::move(editor));
 }
 
 } // namespace coral

@@ -25,7 +25,15 @@ namespace coral {
 
 class CoralSieve final : public reef::IPluginApp {
 public:
-  explicit CoralSieve(const reef::InstanceInfo& info);
+  // The editor's logical size and the range of its draw scale.
+  static constexpr int kEditorWidth = 1180;
+  static constexpr int kEditorHeight = 800;
+  static constexpr float kMinEditorScale = 0.85f;
+  static constexpr float kMaxEditorScale = 1.5f;
+
+  // `editor` gives the plug-in its editor (graphics factory and layout); without it the
+  // plug-in has none (the offline renderer, tests).
+  explicit CoralSieve(const reef::InstanceInfo& info, reef::IEditorHooks editor = {});
   ~CoralSieve() override;
 
   // A genuine auxiliary input (channels 2 and 3) is attached: the block entry then passes it
@@ -47,6 +55,13 @@ public:
   void ProcessBlock(reef::sample** inputs, reef::sample** outputs, int nFrames) override;
 
   const EqEngine& Engine() const { return engine_; }
+
+  // The window holding the editor is `width` x `height` pixels: the editor keeps its
+  // 1180 x 800 logical size and takes the draw scale that fits, kept within 0.85..1.5; when
+  // the fit lies outside that range the platform window is resized to the clamped size.
+  // Ignored while a rescale is in progress, without an editor holding controls, for a
+  // non-positive size or an unusable screen scale.
+  void OnParentWindowResize(int width, int height) override;
 
   // State chunk for hosts that keep plug-in state, and the factory presets' content.
   bool SerializeState(reef::IByteChunk& chunk) const override;
@@ -84,6 +99,7 @@ private:
   std::atomic<std::uint8_t> abFlag_{0};
   std::atomic<std::uint8_t> active_{0};
   std::atomic<bool> sidechainConnected_{false};
+  bool resizing_ = false; // the editor-resize guard
 
   // Audio-thread scratch of the block entry.
   ParamSnapshot blockParams_{};
@@ -92,6 +108,7 @@ private:
 };
 
 // Creates the plug-in object under the one process-wide lock.
-std::unique_ptr<CoralSieve> MakePlugin(const reef::InstanceInfo& info);
+std::unique_ptr<CoralSieve> MakePlugin(const reef::InstanceInfo& info,
+                                       reef::IEditorHooks editor = {});
 
 } // namespace coral

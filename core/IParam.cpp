@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace reef {
 namespace {
@@ -31,14 +32,51 @@ int DisplayPrecisionForStep(double step) {
   return decimals;
 }
 
-// The leading decimal number of `text` after optional blanks and sign; 0 when there is none.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// Whether the decimal number text [begin, end) (sign, digits, point, exponent) is larger than
+// one in magnitude: the digits before the point (after leading zeros), or minus the zeros
+// that follow the point before the first significant digit, plus the exponent, is positive.
+bool MagnitudeAboveOne(const char* begin, const char* end) {
+  const char* at = begin;
+  if (at < end && (*at == '-' || *at == '+')) ++at;
+  while (at < end && *at == '0') ++at;
+  long long decimalExponent = 0;
+  while (at < end && *at >= '0' && *at <= '9') ++at, ++decimalExponent;
+  if (decimalExponent == 0 && at < end && *at == '.') {
+    ++at;
+    while (at < end && *at == '0') ++at, --decimalExponent;
+  }
+  while (at < end && *at != 'e' && *at != 'E') ++at;
+  if (at < end) {
+    ++at;
+    const bool negative = at < end && *at == '-';
+    if (at < end && (*at == '-' || *at == '+')) ++at;
+    long long exponent = 0;
+    for (; at < end && *at >= '0' && *at <= '9'; ++at) {
+      exponent = std::min(exponent * 10 + (*at - '0'), 1'000'000'000LL);
+    }
+    decimalExponent += negative ? -exponent : exponent;
+  }
+  return decimalExponent > 0;
+}
+
+// The leading decimal number of `text` after optional white space and sign; 0 when there is
+// none. A number too large for a double gives an infinity of its sign, one too small zero.
 double ParseLeadingNumber(const char* text) {
   const char* begin = text;
   const char* end = text + std::strlen(text);
-  while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
+  while (begin < end && IsBlank(*begin)) ++begin;
   if (begin < end && *begin == '+') ++begin;
   double value = 0.0;
   const auto result = std::from_chars(begin, end, value, std::chars_format::general);
+  if (result.ec == std::errc::result_out_of_range) {
+    const double magnitude =
+        MagnitudeAboveOne(begin, result.ptr) ? std::numeric_limits<double>::infinity() : 0.0;
+    return *begin == '-' ? -magnitude : magnitude;
+  }
   return result.ec == std::errc() ? value : 0.0;
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "core/CoralSieve.h"
+#include "tests/core/FakeEditorCanvas.h"
 
 using reef::IParam;
 using reef::IPluginProcessor;
@@ -69,10 +70,24 @@ TEST(IParam, PluginParametersShapesNamesAndParsing) {
   // Exact display texts give their value; bool and enum parameters give 0 for anything else;
   // other texts are read as their leading number and clamped.
   const std::tuple<IParam*, const char*, double> cases[] = {
-      {type, "Notch", 5}, {type, "notch", 0},      {type, "5", 0},
-      {bypass, "1", 0},   {gain, "12.5 dB", 12.5}, {gain, "  +4dB", 4},
-      {gain, "loud", 0},  {gain, "30", 24},        {phase, "Linear Phase FIR", 1},
-      {&cut, "-6 dB", 6}, {&cut, "30", -24},       {frequency, "1.5e3 Hz", 1500}};
+      {type, "Notch", 5},
+      {type, "notch", 0},
+      {type, "5", 0},
+      {bypass, "1", 0},
+      {gain, "12.5 dB", 12.5},
+      {gain, "  +4dB", 4},
+      {gain, "loud", 0},
+      {gain, "30", 24},
+      {phase, "Linear Phase FIR", 1},
+      {&cut, "-6 dB", 6},
+      {&cut, "30", -24},
+      {frequency, "1.5e3 Hz", 1500},
+      // Beyond a double's range: overflow clamps like any large number, underflow is zero.
+      {gain, "1e400", 24},
+      {gain, "-1e400 dB", -24},
+      {gain, "1e-400", 0},
+      {gain, "0.00001e400", 24},
+      {frequency, "\n 2500", 2500}};
   for (auto [param, text, value] : cases)
     EXPECT_EQ(param->ParseValueText(text), value) << param->GetName() << ": " << text;
 }
@@ -97,6 +112,50 @@ TEST(Framework, ChannelConfigurationsAndBusNames) {
       {reef::kInput, 2, 3, "Input 2"}, {reef::kOutput, 1, 2, "Output 1"}};
   for (auto [direction, bus, buses, name] : names)
     EXPECT_EQ(IPluginProcessor::GetBusName(direction, bus, buses), name);
+}
+
+TEST(EditorLink, ParentWindowResizeScalesTheEditorWithinItsLimits) {
+  test::FakeEditorCanvas* canvas = nullptr;
+  int layouts = 0;
+  CoralSieve plug{reef::InstanceInfo{}, test::HooksFor(canvas, layouts)};
+  plug.OnParentWindowResize(1770, 1200); // no editor yet: ignored
+  ASSERT_EQ(plug.OpenWindow(nullptr), canvas);
+  EXPECT_EQ(std::tie(layouts, canvas->sends, canvas->open), std::make_tuple(1, 216, true));
+
+  // k = min(height / (s * 800), width / (s * 1180)); outside 0.85..1.5 it is clamped and the
+  // platform window follows.
+  using Resize = test::FakeEditorCanvas::ResizeCall;
+  const std::tuple<int, int, float, std::vector<Resize>> cases[] = {
+      {1770, 1200, 1.f, {{1180, 800, 1.5f, false}}},
+      {3540, 2400, 1.f, {{1180, 800, 1.5f, true}}},
+      {500, 800, 1.f, {{1180, 800, 0.85f, true}}},
+      {1180, 880, 1.f, {{1180, 800, 1.f, false}}},
+      {2360, 1600, 2.f, {{1180, 800, 1.f, false}}},
+      {0, 800, 1.f, {}},
+      {1180, -1, 1.f, {}},
+      {1180, 800, 0.f, {}},
+      {1180, 800, std::nanf(""), {}}};
+  for (const auto& [width, height, screenScale, expected] : cases) {
+    canvas->resizes.clear();
+    canvas->screenScale = screenScale;
+    plug.OnParentWindowResize(width, height);
+    EXPECT_EQ(canvas->resizes, expected) << width << " x " << height << " at " << screenScale;
+  }
+  canvas->screenScale = 1.f;
+  canvas->controls = 0; // an editor without controls is not rescaled
+  canvas->resizes.clear();
+  plug.OnParentWindowResize(1770, 1200);
+  EXPECT_TRUE(canvas->resizes.empty());
+
+  // Closing remembers size and draw scale; reopening makes a new context and restores them.
+  canvas->Resize(1180, 800, 1.25f, false);
+  plug.CloseWindow();
+  EXPECT_EQ(plug.GetCanvas(), nullptr);
+  plug.OpenWindow(nullptr);
+  EXPECT_EQ(layouts, 2);
+  EXPECT_EQ(canvas->resizes, (std::vector<Resize>{{1180, 800, 1.25f, true}}));
+  EXPECT_EQ(plug.OpenWindow(nullptr), canvas); // an open context is reused
+  EXPECT_EQ(layouts, 2);
 }
 
 } // namespace

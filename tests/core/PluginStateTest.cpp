@@ -16,6 +16,7 @@
 #include "core/CoralSieve.h"
 #include "core/Recipes.h"
 #include "core/StateChunk.h"
+#include "tests/core/FakeEditorCanvas.h"
 
 namespace {
 
@@ -41,13 +42,14 @@ Bytes Serialize(const CoralSieve& plug) {
 
 class PluginState : public ::testing::Test {
 protected:
-  struct CountingEditor : reef::IEditorValueReceiver {
-    int sends = 0;
-    void OnParamValueFromDelegate(int, double, bool) override { ++sends; }
-  } editor;
-  CoralSieve plug{reef::InstanceInfo{}};
+  test::FakeEditorCanvas* editor = nullptr;
+  int layouts = 0;
+  CoralSieve plug{reef::InstanceInfo{}, test::HooksFor(editor, layouts)};
 
-  void SetUp() override { plug.SetEditorValueReceiver(&editor); }
+  void SetUp() override {
+    plug.OpenWindow(nullptr);
+    editor->sends = 0;
+  }
   static reef::IByteChunk ChunkOf(const Bytes& bytes) {
     reef::IByteChunk chunk;
     chunk.PutBytes(bytes.data(), int(bytes.size()));
@@ -108,7 +110,7 @@ TEST_F(PluginState, WrongSizesStartsAndBitFlipsChangeNothing) {
   EXPECT_EQ(Load(longer), -1);
   EXPECT_EQ(Load(longer, 1), -1); // the right size, shifted: bad magic
   for (int start : {-1, 1, 5000}) EXPECT_EQ(Load(valid, start), -1) << start;
-  EXPECT_EQ(editor.sends, 0);
+  EXPECT_EQ(editor->sends, 0);
   EXPECT_EQ(Serialize(plug), before);
 
   // Every single-bit flip: rejected without change, or accepted and reproduced exactly.
@@ -155,7 +157,7 @@ TEST_F(PluginState, RejectionReasonsNameTheProblem) {
       EXPECT_EQ(Load(bad), -1);
     }
   }
-  EXPECT_EQ(editor.sends, 0);
+  EXPECT_EQ(editor->sends, 0);
 }
 
 TEST_F(PluginState, RandomValidStatesRoundTripThroughFreshObjects) {
@@ -185,7 +187,7 @@ TEST_F(PluginState, ABSwitchCopyAndRecipeOutsideTheTable) {
   plug.GetParam(32)->SetValue(1.234); // Band 2 Gain, not exactly a float
   const ParamSnapshot edited = plug.CurrentValues();
   plug.SwitchAB();
-  EXPECT_EQ(editor.sends, 216);
+  EXPECT_EQ(editor->sends, 216);
   EXPECT_EQ(plug.GetABFlag(), 1);
   EXPECT_EQ(plug.CurrentValues(), DefaultSnapshot());
   EXPECT_EQ(plug.StoredValues(), edited);
@@ -205,9 +207,9 @@ TEST_F(PluginState, ABSwitchCopyAndRecipeOutsideTheTable) {
 
   // A recipe index outside the table changes nothing at all.
   const Bytes before = Serialize(plug);
-  editor.sends = 0;
+  editor->sends = 0;
   for (int index : {32, -1}) plug.ApplyRecipe(index);
-  EXPECT_EQ(editor.sends, 0);
+  EXPECT_EQ(editor->sends, 0);
   EXPECT_EQ(Serialize(plug), before);
 }
 
