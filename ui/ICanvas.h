@@ -137,8 +137,7 @@ public:
                        const std::string& initial, int valIdx);
   // Shows `menu` at `bounds` for `control`; when it closes the canvas calls
   // control.OnPopupMenuSelection(menu, valIdx). `menu` must live until then.
-  void CreatePopupMenu(IControl& control, IPopupMenu& menu, const IRect& bounds,
-                       int valIdx = 0);
+  void CreatePopupMenu(IControl& control, IPopupMenu& menu, const IRect& bounds, int valIdx = 0);
   // Called by the platform when the menu shown by ShowPopupMenu closed with item `chosen`
   // (-1: dismissed).
   void OnPopupMenuClosed(int chosen);

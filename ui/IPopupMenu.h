@@ -15,7 +15,10 @@ public:
       : items_(std::move(items)), prefixMode_(prefixMode) {}
 
   void AddItem(std::string text) { items_.push_back(std::move(text)); }
-  void Clear() { items_.clear(); chosen_ = -1; }
+  void Clear() {
+    items_.clear();
+    chosen_ = -1;
+  }
   int NItems() const { return static_cast<int>(items_.size()); }
   const std::string& GetItemText(int index) const { return items_.at(index); }
   // The text as shown, with the number prefix of the prefix mode.

@@ -21,7 +21,9 @@ struct IRect {
   constexpr float MidY() const { return 0.5f * (top + bottom); }
   // No area: a zero or negative width or height.
   constexpr bool Empty() const { return !(right > left && bottom > top); }
-  constexpr bool AllZero() const { return left == 0.f && top == 0.f && right == 0.f && bottom == 0.f; }
+  constexpr bool AllZero() const {
+    return left == 0.f && top == 0.f && right == 0.f && bottom == 0.f;
+  }
   constexpr bool Contains(float x, float y) const {
     return left <= x && x < right && top <= y && y < bottom;
   }

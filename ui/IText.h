@@ -26,9 +26,21 @@ struct IText {
       : size(textSize), color(textColor), fontId(std::move(font)), align(horizontal),
         valign(vertical) {}
 
-  IText WithSize(float s) const { IText t = *this; t.size = s; return t; }
-  IText WithColor(const IColor& c) const { IText t = *this; t.color = c; return t; }
-  IText WithAlign(EAlign a) const { IText t = *this; t.align = a; return t; }
+  IText WithSize(float s) const {
+    IText t = *this;
+    t.size = s;
+    return t;
+  }
+  IText WithColor(const IColor& c) const {
+    IText t = *this;
+    t.color = c;
+    return t;
+  }
+  IText WithAlign(EAlign a) const {
+    IText t = *this;
+    t.align = a;
+    return t;
+  }
   IText WithEntryColors(const IColor& background, const IColor& text) const {
     IText t = *this;
     t.entryBackground = background;
