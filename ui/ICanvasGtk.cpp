@@ -248,12 +248,6 @@ void ICanvasGtk::Impl::Open(GtkContainer* parent) {
   g_object_ref_sink(tooltipLabel);
   gtk_label_set_line_wrap(GTK_LABEL(tooltipLabel), TRUE);
   gtk_label_set_xalign(GTK_LABEL(tooltipLabel), 0.f);
-  PangoFontMetrics* metrics =
-      pango_context_get_metrics(gtk_widget_get_pango_context(tooltipLabel), nullptr, nullptr);
-  const int charWidth = std::max(1, pango_font_metrics_get_approximate_char_width(metrics));
-  pango_font_metrics_unref(metrics);
-  gtk_label_set_max_width_chars(GTK_LABEL(tooltipLabel),
-                                std::max(10, kTooltipMaxWidth * PANGO_SCALE / charWidth));
 
   if (GTK_IS_BOX(parent)) {
     gtk_box_pack_start(GTK_BOX(parent), area, FALSE, FALSE, 0);
@@ -582,6 +576,16 @@ gboolean ICanvasGtk::Impl::OnQueryTooltip(GtkWidget*, gint x, gint y, gboolean, 
   const std::string text = self->canvas.GetTooltipAt(static_cast<float>(x) / self->Scale(),
                                                      static_cast<float>(y) / self->Scale());
   if (text.empty() || !self->tooltipLabel) return FALSE;
+  // Text wider than the limit wraps at the limit: the label's width is fixed there (its
+  // natural width, capped by a tiny character limit, stays below it); shorter text keeps its
+  // own width.
+  PangoLayout* layout = gtk_widget_create_pango_layout(self->tooltipLabel, text.c_str());
+  int textWidth = 0;
+  pango_layout_get_pixel_size(layout, &textWidth, nullptr);
+  g_object_unref(layout);
+  const bool wraps = textWidth > kTooltipMaxWidth;
+  gtk_widget_set_size_request(self->tooltipLabel, wraps ? kTooltipMaxWidth : -1, -1);
+  gtk_label_set_max_width_chars(GTK_LABEL(self->tooltipLabel), wraps ? 1 : -1);
   gtk_label_set_text(GTK_LABEL(self->tooltipLabel), text.c_str());
   gtk_tooltip_set_custom(tooltip, self->tooltipLabel);
   return TRUE;

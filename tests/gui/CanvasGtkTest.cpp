@@ -197,6 +197,11 @@ GdkWindow* InputWindow(GtkWidget* area) {
 class CanvasGtkTest : public ::testing::Test {
 protected:
   void SetUp() override {
+    if (screenScale != 1) {
+      // GDK takes the screen scale once per process, when it opens the display.
+      if (gdk_display_get_default()) GTEST_SKIP() << "needs a process of its own";
+      g_setenv("GDK_SCALE", std::to_string(screenScale).c_str(), TRUE);
+    }
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
     display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
     window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -255,14 +260,14 @@ protected:
     Pump(50);
   }
 
-  // Screen position of canvas point (x, y).
+  // Screen position (X pixels) of canvas point (x, y).
   std::pair<int, int> OnScreen(float x, float y) const {
     gint originX = 0;
     gint originY = 0;
     gdk_window_get_origin(InputWindow(area), &originX, &originY);
     const float scale = canvas->GetDrawScale();
-    return {originX + static_cast<int>(std::lround(x * scale)),
-            originY + static_cast<int>(std::lround(y * scale))};
+    return {static_cast<int>(std::lround((originX + x * scale) * screenScale)),
+            static_cast<int>(std::lround((originY + y * scale) * screenScale))};
   }
   void MoveToScreen(int x, int y) {
     XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
@@ -314,6 +319,7 @@ protected:
     return image;
   }
 
+  int screenScale = 1; // GDK's scale factor for the process
   TestDelegate delegate;
   Display* display = nullptr;
   GtkWidget* window = nullptr;
@@ -425,6 +431,25 @@ TEST_F(CanvasGtkTest, InputIsInCanvasPixelsAtAnyDrawScale) {
   EXPECT_TRUE(Near(image.At(25, 25), kBackground, 0));
 }
 
+class HiDpiCanvasGtkTest : public CanvasGtkTest {
+protected:
+  HiDpiCanvasGtkTest() { screenScale = 2; }
+};
+
+TEST_F(HiDpiCanvasGtkTest, DrawsAtTheScreenScaleAndTakesInputInCanvasPixels) {
+  EXPECT_EQ(canvas->GetScreenScale(), 2.f);
+  MoveTo(70.f, 50.f);
+  Click();
+  ASSERT_EQ(probe->Count("down"), 1);
+  EXPECT_NEAR(probe->events[0].x, 70.f, 1.f);
+  EXPECT_NEAR(probe->events[0].y, 50.f, 1.f);
+  const Image image = Screenshot();
+  ASSERT_EQ(image.width, 2 * kWidth);
+  ASSERT_EQ(image.height, 2 * kHeight);
+  EXPECT_TRUE(Near(image.At(140, 100), kRed, 0));
+  EXPECT_TRUE(Near(image.At(30, 30), kBackground, 0));
+}
+
 TEST_F(CanvasGtkTest, DragKeepsGoingToTheCapturedControlOutsideTheEditor) {
   MoveTo(70.f, 50.f);
   Button(1, true);
@@ -486,6 +511,8 @@ TEST_F(CanvasGtkTest, TextEntryCommitsOnEnterAndCancelsOnEscape) {
   Click();
   ASSERT_TRUE(textEntry->IsShowing());
   EXPECT_EQ(textEntry->GetEditText(), "12.5");
+  Key(XK_c, true);
+  EXPECT_EQ(canvas->GetClipboardText(), "12.5");
   Key(XK_4);
   Key(XK_2);
   EXPECT_EQ(textEntry->GetEditText(), "42");
@@ -556,6 +583,46 @@ TEST_F(CanvasGtkTest, KeysTheCanvasLeavesReachTheWindow) {
 
   Key(XK_comma, true);
   EXPECT_EQ(acceleratorRuns, 1);
+}
+
+// The shown tooltip's label, or nullptr.
+GtkLabel* ShownTooltip(GtkWidget* widget) {
+  if (GTK_IS_LABEL(widget) && gtk_widget_get_mapped(widget)) return GTK_LABEL(widget);
+  GtkLabel* found = nullptr;
+  if (GTK_IS_CONTAINER(widget)) {
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    for (GList* child = children; child && !found; child = child->next) {
+      found = ShownTooltip(GTK_WIDGET(child->data));
+    }
+    g_list_free(children);
+  }
+  return found;
+}
+
+TEST_F(CanvasGtkTest, TooltipShowsTheControlsTextWrapped) {
+  const std::string text = "Set frequency from 20 Hz to 22 kHz. Enter Hz or kHz. Graph nodes use "
+                           "a logarithmic frequency axis.";
+  probe->SetTooltip(text);
+  canvas->EnableTooltips(true);
+  MoveTo(60.f, 40.f);
+  MoveTo(70.f, 50.f);
+  GtkLabel* label = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        GList* windows = gtk_window_list_toplevels();
+        label = nullptr;
+        for (GList* w = windows; w && !label; w = w->next) {
+          if (gtk_window_get_window_type(GTK_WINDOW(w->data)) == GTK_WINDOW_POPUP) {
+            label = ShownTooltip(GTK_WIDGET(w->data));
+          }
+        }
+        g_list_free(windows);
+        return label != nullptr;
+      },
+      5000));
+  EXPECT_EQ(gtk_label_get_text(label), text);
+  EXPECT_LE(gtk_widget_get_allocated_width(GTK_WIDGET(label)), 250);
+  EXPECT_GE(pango_layout_get_line_count(gtk_label_get_layout(label)), 2);
 }
 
 TEST(CanvasGtkWithoutGl, SaysSoAndKeepsTheWindow) {
