@@ -54,6 +54,7 @@ bench:
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/engine_bench
 	$(BENCH_BUILD)/bench/peers_bench
+	tests/support/with-xvfb $(BENCH_BUILD)/bench/ui_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
