@@ -180,6 +180,9 @@ struct ICanvasGtk::Impl {
   float Scale() const { return canvas.GetDrawScale(); }
   void CloseMenu();
   void DeliverMenuChoice();
+  // The editor goes away with a menu open or just closed: the canvas learns how it ended
+  // (dismissed, when it was still open).
+  void DismissMenu();
 
   // --- Signal handlers; `data` is the Impl.
 
@@ -261,9 +264,7 @@ void ICanvasGtk::Impl::Open(GtkContainer* parent) {
 void ICanvasGtk::Impl::Close() {
   if (!area) return;
   GtkWidget* closing = area;
-  CloseMenu();
-  if (menuCloseSource) g_source_remove(menuCloseSource);
-  menuCloseSource = 0;
+  DismissMenu();
   if (tickId) gtk_widget_remove_tick_callback(closing, tickId);
   tickId = 0;
   if (cursorHidden && eventWindow) gdk_window_set_cursor(eventWindow, nullptr);
@@ -351,9 +352,7 @@ void ICanvasGtk::Impl::OnDestroy(GtkWidget*, gpointer data) {
   // The parent went away with the editor still open: forget the widget; its tick callback
   // and signal handlers go with it.
   auto* self = static_cast<Impl*>(data);
-  self->CloseMenu();
-  if (self->menuCloseSource) g_source_remove(self->menuCloseSource);
-  self->menuCloseSource = 0;
+  self->DismissMenu();
   self->tickId = 0;
   self->area = nullptr;
   self->eventWindow = nullptr;
@@ -554,6 +553,8 @@ gboolean ICanvasGtk::Impl::OnGrabBroken(GtkWidget*, GdkEvent*, gpointer data) {
     self->captured = false;
     self->canvas.OnGestureCancelled();
   }
+  // No release will come to show a pointer hidden for the drag.
+  self->canvas.HideMouseCursor(false, false);
   return FALSE;
 }
 
@@ -635,6 +636,16 @@ gboolean ICanvasGtk::Impl::OnMenuClosed(gpointer data) {
   self->CloseMenu();
   self->DeliverMenuChoice();
   return G_SOURCE_REMOVE;
+}
+
+void ICanvasGtk::Impl::DismissMenu() {
+  if (!menu && !menuCloseSource) return;
+  // A menu that already closed keeps the item chosen in it.
+  if (!menuCloseSource) menuChoice = -1;
+  CloseMenu();
+  if (menuCloseSource) g_source_remove(menuCloseSource);
+  menuCloseSource = 0;
+  DeliverMenuChoice();
 }
 
 void ICanvasGtk::Impl::DeliverMenuChoice() {
@@ -761,7 +772,10 @@ bool ICanvasGtk::SaveScreenshot(const std::string& path) {
 
 void ICanvasGtk::ShowPopupMenu(IPopupMenu& menu, const IRect& bounds) {
   Impl& impl = *impl_;
+  // A new menu replaces one still open or closing; the canvas has moved on from it.
   impl.CloseMenu();
+  if (impl.menuCloseSource) g_source_remove(impl.menuCloseSource);
+  impl.menuCloseSource = 0;
   impl.menuChoice = -1;
   // The menu takes the pointer: the next press in the editor starts a new click.
   impl.lastPressButton = 0;
