@@ -2,12 +2,9 @@
 // the plug-in's latency, and a burst played through it comes out 4352 frames later, unchanged
 // at the default settings.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -21,52 +18,24 @@ namespace {
 
 constexpr int kBurstFrames = 6000;
 
-// jalv as a child process under the JACK client name "coral-jalv". It runs until its standard
-// input closes; the destructor closes it and waits, with SIGKILL after ten seconds.
-class Jalv {
-public:
-  Jalv() {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return;
-    const std::string bundles =
-        std::filesystem::path(CORAL_LV2_BUNDLE).parent_path().parent_path().string();
-    // Built before the fork: the child of a process with threads must not allocate.
-    const std::string command = "exec env LV2_PATH=" + bundles +
-                                " " CORAL_LV2_HOST_ENV " jalv -n coral-jalv -x " + kPluginUri;
-    if ((pid_ = fork()) == 0) {
-      dup2(pipeEnds[0], STDIN_FILENO);
-      close(pipeEnds[1]);
-      const int devNull = open("/dev/null", O_WRONLY);
-      dup2(devNull, STDOUT_FILENO);
-      dup2(devNull, STDERR_FILENO);
-      execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
-      _exit(127);
-    }
-    close(pipeEnds[0]);
-    input_ = pipeEnds[1];
-  }
-  ~Jalv() {
-    if (input_ >= 0) close(input_);
-    if (pid_ <= 0) return;
-    for (int i = 0; waitpid(pid_, nullptr, WNOHANG) == 0; ++i) {
-      if (i == 1000) kill(pid_, SIGKILL);
-      usleep(10000);
-    }
-  }
-  Jalv(const Jalv&) = delete;
-  Jalv& operator=(const Jalv&) = delete;
-
-private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-};
+// jalv under the JACK client name "coral-jalv", finding the bundle through LV2_PATH. It runs
+// until its standard input closes: on pclose.
+std::unique_ptr<FILE, int (*)(FILE*)> StartJalv() {
+  const std::string bundles =
+      std::filesystem::path(CORAL_LV2_BUNDLE).parent_path().parent_path().string();
+  const std::string command = "env LV2_PATH=" + bundles +
+                              " " CORAL_LV2_HOST_ENV " jalv -n coral-jalv -x " + kPluginUri +
+                              " >/dev/null 2>&1";
+  return {popen(command.c_str(), "w"), &pclose};
+}
 
 TEST(Jalv, RunsThePlugInWithItsLatencyOnAJackServer) {
   test::JackTestServer server;
   ASSERT_TRUE(server.Start(512)) << "jackd did not start";
   test::JackPeer peer;
   ASSERT_TRUE(peer.IsOpen());
-  const Jalv jalv;
+  const auto jalv = StartJalv();
+  ASSERT_TRUE(jalv);
   // jalv tells JACK the latency that the plug-in's latency port reported after a run.
   const auto latency = [&] {
     jack_latency_range_t range{};

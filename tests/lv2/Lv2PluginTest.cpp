@@ -317,7 +317,7 @@ protected:
   static inline const Channels sidechain = TestSignal(true);
 };
 
-TEST_F(Lv2Test, PortsDescribeTheParameterTableAndPresetsTheRecipes) {
+TEST_F(Lv2Test, PortsDescribeTheParameterTable) {
   Host& host = TheHost();
   ASSERT_TRUE(host.plugin) << "bundle not loaded from " << CORAL_LV2_BUNDLE;
   const LilvPlugin* plugin = host.plugin;
@@ -375,28 +375,15 @@ TEST_F(Lv2Test, PortsDescribeTheParameterTableAndPresetsTheRecipes) {
     EXPECT_EQ(is(port, LV2_CORE_PREFIX "isSideChain"), audio.role == AudioRole::Sidechain);
     EXPECT_EQ(is(port, LV2_CORE__connectionOptional), audio.role == AudioRole::Sidechain);
   }
-
-  std::vector<std::string> names;
-  LilvNodes* presets = lilv_plugin_get_related(plugin, host.Node(LV2_PRESETS__Preset));
-  LILV_FOREACH(nodes, i, presets) {
-    const LilvNode* preset = lilv_nodes_get(presets, i);
-    lilv_world_load_resource(host.world, preset);
-    LilvNodes* labels =
-        lilv_world_find_nodes(host.world, preset, host.Node(LILV_NS_RDFS "label"), nullptr);
-    names.emplace_back(lilv_node_as_string(lilv_nodes_get_first(labels)));
-    lilv_nodes_free(labels);
-  }
-  lilv_nodes_free(presets);
-  std::vector<std::string> recipes;
-  for (const Recipe& recipe : GetRecipes()) recipes.emplace_back(recipe.name);
-  std::sort(names.begin(), names.end());
-  std::sort(recipes.begin(), recipes.end());
-  EXPECT_EQ(names, recipes);
 }
 
 // Each preset puts its recipe on the control ports and, through the state, into the plug-in:
 // the chunk equals the factory preset of the plug-in object (recipe in both slots, its index).
 TEST_F(Lv2Test, EachPresetAppliesItsRecipe) {
+  LilvNodes* presets =
+      lilv_plugin_get_related(TheHost().plugin, TheHost().Node(LV2_PRESETS__Preset));
+  EXPECT_EQ(lilv_nodes_size(presets), unsigned(kNumRecipes));
+  lilv_nodes_free(presets);
   const CoralSieve reference{reef::InstanceInfo{}};
   for (int r = 0; r < kNumRecipes; ++r) {
     LilvState* preset = LoadPreset(GetRecipes()[r].name);
