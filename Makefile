@@ -9,9 +9,10 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS    := fuzz_state_chunk fuzz_value_text fuzz_settings_ini
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 CMAKE_GEN  := -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps run test sanitize tsan fuzz bench build clean
+.PHONY: all deps run test sanitize tsan fuzz bench build install install-user clean
 
 all: build
 
@@ -25,6 +26,13 @@ build: deps
 # Renders the built-in demonstration through a few settings and prints where the files are.
 run: build
 	@scripts/demo $(BUILD)
+
+# The LV2 bundle into $(PREFIX)/lib/lv2 (DESTDIR is honoured), or into the user's ~/.lv2.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+install-user: build
+	cmake --install $(BUILD) --component lv2-user --prefix $(HOME)/.lv2
 
 test: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure

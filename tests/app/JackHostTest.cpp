@@ -1,140 +1,26 @@
-// The host against a real audio server: a JACK server of the test's own (dummy back end, the
-// name private to this process that JACK_DEFAULT_SERVER gives) and JACK clients of the test's
-// own that play a burst into the host's input ports, record its output ports and send MIDI to
-// its MIDI input.
-//
-// JACK servers running side by side disturb each other's clients, so test processes take turns:
-// the test holds an exclusive lock on a file in the temporary folder from its first server start
-// to its end. The server is stopped by its process id, and gets SIGTERM from the kernel if this
-// process dies first.
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+// The host against a real audio server: a JACK server of the test's own and JACK clients of the
+// test's own that play a burst into the host's input ports, record its output ports and send
+// MIDI to its MIDI input.
 
 #include <algorithm>
-#include <deque>
-#include <mutex>
 #include <optional>
 #include <random>
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
-#include <jack/midiport.h>
 
 #include "core/CoralSieve.h"
 #include "tests/app/ProbeHost.h"
+#include "tests/support/JackSession.h"
 
 namespace coral {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using Channels = std::vector<std::vector<float>>;
+using test::Bytes;
+using test::Channels;
+using test::JackPeer;
+using test::WaitFor;
 constexpr int kBurstFrames = 6000;
-
-// Polls for up to a minute: only a stalled server comes near that.
-template <typename Condition>
-bool WaitFor(Condition condition) {
-  for (int i = 0; i < 12000 && !condition(); ++i) usleep(5000);
-  return condition();
-}
-
-// Two clients, so that the host sits between them within one cycle: "coral-source" plays a
-// burst on out_1 and out_2 from a chosen frame on and sends queued messages on midi_out, one per
-// cycle; "coral-sink" records in_1 and in_2 from the same frame on and offers midi_in. The test
-// thread and the process threads share the state under a mutex.
-class Peer {
-public:
-  Peer() {
-    const char* names[6] = {"out_1", "out_2", "midi_out", "in_1", "in_2", "midi_in"};
-    for (int side = 0; side < 2; ++side) {
-      clients_[side] =
-          jack_client_open(side ? "coral-sink" : "coral-source", JackNoStartServer, nullptr);
-      if (!clients_[side]) return;
-      for (int p = 3 * side; p < 3 * side + 3; ++p) {
-        ports_[p] = jack_port_register(clients_[side], names[p],
-                                       p % 3 < 2 ? JACK_DEFAULT_AUDIO_TYPE : JACK_DEFAULT_MIDI_TYPE,
-                                       side ? JackPortIsInput : JackPortIsOutput, 0);
-      }
-      jack_set_process_callback(clients_[side], side ? &Process<1> : &Process<0>, this);
-      jack_activate(clients_[side]);
-    }
-  }
-  ~Peer() {
-    for (jack_client_t* client : clients_) {
-      if (client) jack_client_close(client);
-    }
-  }
-  bool IsOpen() const { return clients_[0] && clients_[1]; }
-  jack_client_t* Client() const { return clients_[0]; }
-
-  // Connects the host's stream, plays `burst` a few cycles from now and records `frames` frames
-  // from its first frame on; empty when the server stopped delivering cycles.
-  Channels PlayThroughHost(const Channels& burst, std::size_t frames) {
-    for (int c = 0; c < 2; ++c) {
-      const std::string n = std::to_string(c);
-      jack_connect(clients_[0], jack_port_name(ports_[c]), ("RtApiJack:inport " + n).c_str());
-      jack_connect(clients_[0], ("RtApiJack:outport " + n).c_str(), jack_port_name(ports_[3 + c]));
-    }
-    std::unique_lock lock(mutex_);
-    play_ = burst;
-    recorded_.assign(2, std::vector<float>(frames, 0.f));
-    start_ = jack_frame_time(clients_[0]) + 8192;
-    done_ = false;
-    lock.unlock();
-    const bool done = WaitFor([&] {
-      std::lock_guard guard(mutex_);
-      return done_;
-    });
-    lock.lock();
-    return done ? recorded_ : Channels{};
-  }
-  void Send(const std::vector<Bytes>& messages) {
-    std::lock_guard lock(mutex_);
-    toSend_.assign(messages.begin(), messages.end());
-  }
-
-private:
-  template <int side>
-  static int Process(jack_nframes_t n, void* self) {
-    Peer& peer = *static_cast<Peer*>(self);
-    std::lock_guard lock(peer.mutex_);
-    const std::uint32_t now = jack_last_frame_time(peer.clients_[side]);
-    for (int c = 0; c < 2; ++c) {
-      auto* buffer = static_cast<float*>(jack_port_get_buffer(peer.ports_[3 * side + c], n));
-      for (jack_nframes_t i = 0; i < n; ++i) {
-        // Frames before the start become huge indices.
-        const std::size_t k = static_cast<std::int32_t>(now + i - peer.start_);
-        if (side == 0) {
-          buffer[i] = !peer.done_ && k < peer.play_[c].size() ? peer.play_[c][k] : 0.f;
-        } else if (!peer.done_ && k < peer.recorded_[c].size()) {
-          peer.recorded_[c][k] = buffer[i];
-          peer.done_ = c == 1 && k + 1 == peer.recorded_[1].size();
-        }
-      }
-    }
-    if (side == 1) return 0;
-    void* midi = jack_port_get_buffer(peer.ports_[2], n);
-    jack_midi_clear_buffer(midi);
-    std::deque<Bytes>& queue = peer.toSend_;
-    if (!queue.empty() && !jack_midi_event_write(midi, 0, queue[0].data(), queue[0].size())) {
-      queue.pop_front();
-    }
-    return 0;
-  }
-
-  jack_client_t* clients_[2] = {};
-  jack_port_t* ports_[6] = {};
-  std::mutex mutex_;
-  Channels play_;
-  Channels recorded_ = Channels(2);
-  std::uint32_t start_ = 0;
-  bool done_ = true;
-  std::deque<Bytes> toSend_;
-};
 
 // A lone impulse, so that the first sound shows the delay, then noise; the channels differ.
 Channels Burst() {
@@ -150,9 +36,12 @@ Channels Burst() {
 // Plays the burst through the host and expects `plug`'s own output for it (processed offline in
 // 512-frame blocks) delayed by `delay` frames, the first sound `firstSound` frames after the
 // burst starts, and `tail` frames beyond the burst.
-void ExpectDelayedOutput(Peer& peer, reef::IPluginApp& plug, int delay, int firstSound, int tail) {
+void ExpectDelayedOutput(JackPeer& peer, reef::IPluginApp& plug, int delay, int firstSound,
+                         int tail) {
   const Channels burst = Burst();
-  const Channels recorded = peer.PlayThroughHost(burst, kBurstFrames + tail);
+  const Channels recorded =
+      peer.PlayThrough(burst, kBurstFrames + tail, {"RtApiJack:inport 0", "RtApiJack:inport 1"},
+                       {"RtApiJack:outport 0", "RtApiJack:outport 1"});
   ASSERT_EQ(recorded.size(), 2u) << "the server stopped";
   const std::size_t length = recorded[0].size();
   std::vector<std::vector<double>> in(4, std::vector<double>(length + 512, 0.0));
@@ -187,56 +76,16 @@ protected:
   void TearDown() override {
     StandaloneHost::Destroy();
     peer.reset();
-    StopServer();
-    if (lock >= 0) close(lock);
+    server.Stop();
   }
 
-  // True once clients can connect. A separate process waits for that: a client opened here
-  // would have to come after the host dropped its clients of a stopped server.
-  bool StartServer(unsigned period) {
-    if (lock < 0) {
-      const auto path = std::filesystem::temp_directory_path() / "coral-jack-tests.lock";
-      lock = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-      if (lock < 0 || flock(lock, LOCK_EX) != 0) return false;
-    }
-    const std::string frames = std::to_string(period);
-    const pid_t parent = getpid();
-    if ((server = fork()) == 0) {
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      if (getppid() != parent) _exit(127);
-      const int devNull = open("/dev/null", O_WRONLY);
-      dup2(devNull, STDOUT_FILENO);
-      dup2(devNull, STDERR_FILENO);
-      execlp("jackd", "jackd", "--no-realtime", "-S", "-t", "10000", "-n", name.c_str(), "-d",
-             "dummy", "-r", "48000", "-p", frames.c_str(), "-C", "2", "-P", "2", nullptr);
-      _exit(127);
-    }
-    const bool ready =
-        std::system(("jack_wait -w -t 20 -s " + name + " >/dev/null 2>&1").c_str()) == 0;
-    if (waitpid(server, nullptr, WNOHANG) != 0) server = -1; // it ended on its own
-    if (!ready) StopServer();
-    return ready && server > 0;
-  }
-  // SIGTERM, and SIGKILL when the server is still there after ten seconds.
-  void StopServer() {
-    if (server <= 0) return;
-    kill(server, SIGTERM);
-    for (int i = 0; waitpid(server, nullptr, WNOHANG) == 0; ++i) {
-      if (i == 1000) kill(server, SIGKILL);
-      usleep(10000);
-    }
-    server = -1;
-  }
-
-  const std::string name = std::getenv("JACK_DEFAULT_SERVER");
-  pid_t server = -1;
-  int lock = -1;
-  std::optional<Peer> peer;
+  test::JackTestServer server;
+  std::optional<JackPeer> peer;
   LastMessage reporter;
 };
 
 TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
-  ASSERT_TRUE(StartServer(512)) << "jackd did not start";
+  ASSERT_TRUE(server.Start(512)) << "jackd did not start";
   peer.emplace();
   ASSERT_TRUE(peer->IsOpen());
 
@@ -314,11 +163,11 @@ TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
   // clients go first: libjack cannot close them after a client of a new server opened.
   host.SetReporter(&reporter);
   peer.reset();
-  StopServer();
+  server.Stop();
   ASSERT_TRUE(WaitFor([&] { return !host.IsStreamRunning(); }));
   EXPECT_FALSE(host.RestartAudio());
   EXPECT_EQ(reporter.last, "Please check the audio settings");
-  ASSERT_TRUE(StartServer(512));
+  ASSERT_TRUE(server.Start(512));
   ASSERT_TRUE(host.RestartAudio());
   EXPECT_TRUE(host.HasMidiInput() && host.HasMidiOutput());
   const std::uint32_t served = host.CallbacksServed();

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/StandaloneHost.h"
+#include "tests/support/JackSession.h"
 
 namespace coral::test {
 
@@ -25,9 +26,7 @@ struct ConfigHome {
   ConfigHome() : path((std::filesystem::temp_directory_path() / "coral-app-XXXXXX").string()) {
     if (!mkdtemp(path.data())) std::abort();
     setenv("XDG_CONFIG_HOME", path.c_str(), 1);
-    setenv("JACK_DEFAULT_SERVER", ("coral-test-" + std::to_string(getpid())).c_str(), 1);
-    setenv("JACK_NO_START_SERVER", "1", 1);
-    setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    UsePrivateJackServer();
   }
   ~ConfigHome() {
     std::error_code ignored;
