@@ -3,20 +3,28 @@
 // own that play a burst into the host's input ports, record its output ports and send MIDI to
 // its MIDI input.
 //
-// JACK servers running side by side disturb each other's clients, so test processes take turns:
-// the test holds an exclusive lock on a file in the temporary folder from its first server start
-// to its end. The server is stopped by its process id, and gets SIGTERM from the kernel if this
-// process dies first.
+// A server name does not keep JACK servers apart: every server and client of one user shares
+// the shared-memory registry and a metadata database in /dev/shm. Every jack_client_open opens
+// that database and every server deletes it when it stops, so a client of another server that
+// dies holding the database's lock blocks every later client, and a server that stops pulls
+// the database from under the others. The test process therefore runs in a mount namespace of
+// its own with an empty /dev/shm, which its server, its clients and the host share with
+// nothing else on the machine. The server is stopped by its process id, and gets SIGTERM from
+// the kernel if this process dies first.
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
-#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <deque>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -34,6 +42,41 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Channels = std::vector<std::vector<float>>;
 constexpr int kBurstFrames = 6000;
+
+// Writes `text` to the file at `path`; false when it cannot.
+bool WriteProcFile(const char* path, const std::string& text) {
+  std::ofstream file(path);
+  return static_cast<bool>(file << text << std::flush);
+}
+
+// Moves this process into a new mount namespace whose /dev/shm is an empty tmpfs; where the
+// process may not do that by itself (not root), inside a new user namespace that maps its own
+// user and group. Must run while the process has one thread. Answers "" or what failed.
+std::string EnterPrivateShm() {
+  const uid_t uid = geteuid();
+  const gid_t gid = getegid();
+  if (unshare(CLONE_NEWNS) != 0) {
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+      return std::string("cannot create a user and mount namespace: ") + std::strerror(errno);
+    }
+    if (!WriteProcFile("/proc/self/setgroups", "deny") ||
+        !WriteProcFile("/proc/self/uid_map",
+                       std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
+        !WriteProcFile("/proc/self/gid_map",
+                       std::to_string(gid) + " " + std::to_string(gid) + " 1")) {
+      return "cannot map the user into the new user namespace";
+    }
+  }
+  // Private first, so that the new /dev/shm does not propagate back to the machine's.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0) {
+    return std::string("cannot mount a private /dev/shm: ") + std::strerror(errno);
+  }
+  return {};
+}
+
+// Before main, while the process has one thread.
+const std::string gPrivateShmError = EnterPrivateShm();
 
 // Polls for up to a minute: only a stalled server comes near that.
 template <typename Condition>
@@ -188,17 +231,11 @@ protected:
     StandaloneHost::Destroy();
     peer.reset();
     StopServer();
-    if (lock >= 0) close(lock);
   }
 
   // True once clients can connect. A separate process waits for that: a client opened here
   // would have to come after the host dropped its clients of a stopped server.
   bool StartServer(unsigned period) {
-    if (lock < 0) {
-      const auto path = std::filesystem::temp_directory_path() / "coral-jack-tests.lock";
-      lock = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-      if (lock < 0 || flock(lock, LOCK_EX) != 0) return false;
-    }
     const std::string frames = std::to_string(period);
     const pid_t parent = getpid();
     if ((server = fork()) == 0) {
@@ -230,12 +267,12 @@ protected:
 
   const std::string name = std::getenv("JACK_DEFAULT_SERVER");
   pid_t server = -1;
-  int lock = -1;
   std::optional<Peer> peer;
   LastMessage reporter;
 };
 
 TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
+  ASSERT_EQ(gPrivateShmError, "");
   ASSERT_TRUE(StartServer(512)) << "jackd did not start";
   peer.emplace();
   ASSERT_TRUE(peer->IsOpen());
