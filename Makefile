@@ -1,6 +1,9 @@
 # CORAL SIEVE: set-up, build and test entry points. Every target installs its Debian
 # packages first (scripts/install-deps is idempotent), then configures and builds.
 
+# The builds below run make again through CMake; keep them from announcing every directory.
+MAKEFLAGS += --no-print-directory
+
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD?= build-bench
@@ -11,20 +14,26 @@ FUZZERS    := fuzz_state_chunk fuzz_value_text fuzz_settings_ini
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps run test sanitize tsan fuzz bench build clean
+.PHONY: all deps configure run demo test sanitize tsan fuzz bench build clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Renders the built-in demonstration through a few settings and prints where the files are.
-run: build
+# The demonstration: builds only the renderer and the demonstration signal, renders the
+# signal through a few settings and prints where the files are.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target coral-render coral-demo-signal
 	@scripts/demo $(BUILD)
+
+run: demo
 
 test: build
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure
