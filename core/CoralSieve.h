@@ -23,6 +23,13 @@
 
 namespace coral {
 
+// Largest engine peaks over a run, linear full-scale units (EngineReadout's peaks).
+struct RunPeaks {
+  float input = 0;
+  float wet = 0;
+  float output = 0;
+};
+
 class CoralSieve final : public reef::IPluginApp {
 public:
   explicit CoralSieve(const reef::InstanceInfo& info);
@@ -47,6 +54,12 @@ public:
   void ProcessBlock(reef::sample** inputs, reef::sample** outputs, int nFrames) override;
 
   const EqEngine& Engine() const { return engine_; }
+
+  // The largest input, wet and output peaks of every engine chunk since the last OnReset or
+  // activation, for a host that reports on a whole run; the engine's own readout holds only
+  // the last chunk. Written by ProcessBlock: read it on the audio thread or while no block
+  // runs.
+  const RunPeaks& GetRunPeaks() const { return runPeaks_; }
 
   // State chunk for hosts that keep plug-in state, and the factory presets' content.
   bool SerializeState(reef::IByteChunk& chunk) const override;
@@ -89,6 +102,7 @@ private:
   ParamSnapshot blockParams_{};
   std::array<WorkBuffer, 4> work_{}; // input left, input right, sidechain left, sidechain right
   std::array<WorkBuffer, 2> engineOut_{};
+  RunPeaks runPeaks_;
 };
 
 // Creates the plug-in object under the one process-wide lock.
