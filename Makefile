@@ -1,6 +1,9 @@
 # CORAL SIEVE: set-up, build and test entry points. Every target installs its Debian
 # packages first (scripts/install-deps is idempotent), then configures and builds.
 
+# The builds below run make again through CMake; keep them from announcing every directory.
+MAKEFLAGS += --no-print-directory
+
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 BENCH_BUILD?= build-bench
@@ -12,20 +15,26 @@ JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 CMAKE_GEN  := -DCMAKE_BUILD_TYPE=Release
 
-.PHONY: all deps run test sanitize tsan fuzz bench build install install-user clean
+.PHONY: all deps configure run demo test sanitize tsan fuzz bench build install install-user clean
 
 all: build
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_GEN)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Renders the built-in demonstration through a few settings and prints where the files are.
-run: build
+# The demonstration: builds only the renderer and the demonstration signal, renders the
+# signal through a few settings and prints where the files are.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target coral-render coral-demo-signal
 	@scripts/demo $(BUILD)
+
+run: demo
 
 # The LV2 bundle into $(PREFIX)/lib/lv2 (DESTDIR is honoured), or into the user's ~/.lv2.
 install: build

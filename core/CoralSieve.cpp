@@ -143,6 +143,7 @@ void CoralSieve::Activate() {
   blockParams_ = CurrentValues();
   engine_.SetParams(blockParams_);
   engine_.Prepare(sampleRate);
+  runPeaks_ = {};
   SetLatency(kFixedLatency);
   active_.store(1);
 }
@@ -182,6 +183,10 @@ void CoralSieve::ProcessBlock(sample** inputs, sample** outputs, int nFrames) {
     FillPair(inputs ? inputs + 2 : nullptr, nSidechain, start, frames, work_[2].data(),
              work_[3].data());
     engine_.Process(engineIn, engineOut, frames, engineSidechain, sidechain);
+    const EngineReadout chunk = engine_.GetReadout();
+    runPeaks_.input = std::max(runPeaks_.input, chunk.inputPeak);
+    runPeaks_.wet = std::max(runPeaks_.wet, chunk.wetPeak);
+    runPeaks_.output = std::max(runPeaks_.output, chunk.outputPeak);
 
     for (int c = 0; c < maxOutputs; ++c) {
       if (!usable(outputs, reef::kOutput, c)) continue;

@@ -23,6 +23,13 @@
 
 namespace coral {
 
+// Largest engine peaks over a run, linear full-scale units (EngineReadout's peaks).
+struct RunPeaks {
+  float input = 0;
+  float wet = 0;
+  float output = 0;
+};
+
 class CoralSieve final : public reef::IPluginApp {
 public:
   // The editor's logical size and the range of its draw scale.
@@ -55,6 +62,12 @@ public:
   void ProcessBlock(reef::sample** inputs, reef::sample** outputs, int nFrames) override;
 
   const EqEngine& Engine() const { return engine_; }
+
+  // The largest input, wet and output peaks of every engine chunk since the last OnReset or
+  // activation, for a host that reports on a whole run; the engine's own readout holds only
+  // the last chunk. Written by ProcessBlock: read it on the audio thread or while no block
+  // runs.
+  const RunPeaks& GetRunPeaks() const { return runPeaks_; }
 
   // The window holding the editor is `width` x `height` pixels: the editor keeps its
   // 1180 x 800 logical size and takes the draw scale that fits, kept within 0.85..1.5; when
@@ -105,6 +118,7 @@ private:
   ParamSnapshot blockParams_{};
   std::array<WorkBuffer, 4> work_{}; // input left, input right, sidechain left, sidechain right
   std::array<WorkBuffer, 2> engineOut_{};
+  RunPeaks runPeaks_;
 };
 
 // Creates the plug-in object under the one process-wide lock.

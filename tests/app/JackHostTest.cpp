@@ -85,6 +85,7 @@ protected:
 };
 
 TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
+  ASSERT_EQ(test::PrivateShmError(), "");
   ASSERT_TRUE(server.Start(512)) << "jackd did not start";
   peer.emplace();
   ASSERT_TRUE(peer->IsOpen());

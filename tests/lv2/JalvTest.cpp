@@ -31,6 +31,7 @@ std::unique_ptr<FILE, int (*)(FILE*)> StartJalv() {
 
 TEST(Jalv, RunsThePlugInWithItsLatencyOnAJackServer) {
   test::JackTestServer server;
+  ASSERT_EQ(test::PrivateShmError(), "");
   ASSERT_TRUE(server.Start(512)) << "jackd did not start";
   test::JackPeer peer;
   ASSERT_TRUE(peer.IsOpen());

@@ -1,17 +1,63 @@
 #include "tests/support/JackSession.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
-#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
+#include <fstream>
 
 #include <jack/midiport.h>
 
 namespace coral::test {
+
+namespace {
+
+// Writes `text` to the file at `path`; false when it cannot.
+bool WriteProcFile(const char* path, const std::string& text) {
+  std::ofstream file(path);
+  return static_cast<bool>(file << text << std::flush);
+}
+
+// Moves this process into a new mount namespace whose /dev/shm is an empty tmpfs; where the
+// process may not do that by itself (not root), inside a new user namespace that maps its own
+// user and group. Must run while the process has one thread. Answers "" or what failed.
+std::string EnterPrivateShm() {
+  const uid_t uid = geteuid();
+  const gid_t gid = getegid();
+  if (unshare(CLONE_NEWNS) != 0) {
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+      return std::string("cannot create a user and mount namespace: ") + std::strerror(errno);
+    }
+    if (!WriteProcFile("/proc/self/setgroups", "deny") ||
+        !WriteProcFile("/proc/self/uid_map",
+                       std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
+        !WriteProcFile("/proc/self/gid_map",
+                       std::to_string(gid) + " " + std::to_string(gid) + " 1")) {
+      return "cannot map the user into the new user namespace";
+    }
+  }
+  // Private first, so that the new /dev/shm does not propagate back to the machine's.
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("tmpfs", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0) {
+    return std::string("cannot mount a private /dev/shm: ") + std::strerror(errno);
+  }
+  return {};
+}
+
+// Before main, while the process has one thread.
+const std::string gPrivateShmError = EnterPrivateShm();
+
+} // namespace
+
+const std::string& PrivateShmError() {
+  return gPrivateShmError;
+}
 
 std::string UsePrivateJackServer() {
   const std::string name = "coral-test-" + std::to_string(getpid());
@@ -23,15 +69,10 @@ std::string UsePrivateJackServer() {
 
 JackTestServer::~JackTestServer() {
   Stop();
-  if (lock_ >= 0) close(lock_);
 }
 
 bool JackTestServer::Start(unsigned period) {
-  if (lock_ < 0) {
-    const auto path = std::filesystem::temp_directory_path() / "coral-jack-tests.lock";
-    lock_ = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (lock_ < 0 || flock(lock_, LOCK_EX) != 0) return false;
-  }
+  if (!PrivateShmError().empty()) return false;
   const std::string frames = std::to_string(period);
   const pid_t parent = getpid();
   if ((server_ = fork()) == 0) {

@@ -3,11 +3,15 @@
 // under test.
 //
 // The server runs jackd's dummy back end under the name of this process's own
-// (UsePrivateJackServer), so no audio hardware or running server is needed. JACK servers
-// running side by side disturb each other's clients, so test processes take turns: a
-// JackTestServer holds an exclusive lock on a file in the temporary folder from its first
-// start until it is destroyed. The server is stopped by its process id, and gets SIGTERM from
-// the kernel if the test process dies first.
+// (UsePrivateJackServer), so no audio hardware or running server is needed. A server name does
+// not keep JACK servers apart, though: every server and client of one user shares the
+// shared-memory registry and a metadata database in /dev/shm. Every jack_client_open opens that
+// database and every server deletes it when it stops, so a client of another server that dies
+// holding the database's lock blocks every later client, and a server that stops pulls the
+// database from under the others. A test process that links this file therefore moves, before
+// main, into a mount namespace of its own with an empty /dev/shm, which its server, its clients
+// and the program under test share with nothing else on the machine. The server is stopped by
+// its process id, and gets SIGTERM from the kernel if the test process dies first.
 
 #include <sys/types.h>
 
@@ -31,6 +35,9 @@ using Channels = std::vector<std::vector<float>>;
 // from starting a server themselves. Answers the name. Idempotent.
 std::string UsePrivateJackServer();
 
+// What kept this process from its private /dev/shm; empty when it has one.
+const std::string& PrivateShmError();
+
 // Polls for up to a minute: only a stalled server comes near that.
 template <typename Condition>
 bool WaitFor(Condition condition) {
@@ -46,7 +53,7 @@ public:
   JackTestServer& operator=(const JackTestServer&) = delete;
 
   // Starts the server at 48000 Hz with 2 capture and 2 playback ports and `period` frames per
-  // cycle; true once clients can connect. A separate process (jack_wait) waits for that, so no
+  // cycle; true once clients can connect. False without a private /dev/shm. A separate process (jack_wait) waits for that, so no
   // client of this process has to open before the caller wants one.
   bool Start(unsigned period);
   // SIGTERM, and SIGKILL when the server is still there after ten seconds.
@@ -55,7 +62,6 @@ public:
 private:
   std::string name_;
   pid_t server_ = -1;
-  int lock_ = -1;
 };
 
 // Two clients, so that the program under test sits between them within one cycle:

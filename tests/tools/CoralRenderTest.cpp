@@ -1,6 +1,7 @@
 // The offline renderer end to end through its binary: exact pass-through and latency, FIR and
 // dynamic processing, the auxiliary input, the --set grammar, listings, saved states, the
-// analysis report, and the promise that a failed run writes nothing.
+// analysis report, warnings that keep the render, and the promise that a failed run writes
+// nothing.
 //
 // Audio files are read and written with libsndfile directly, unnormalized: PCM samples are
 // integers of the file's width (a 16-bit file holds -32768..32767), float samples full scale 1.
@@ -63,11 +64,13 @@ struct RunResult {
   std::string out, err;
 };
 
-// Runs coral-render with `args` (none of which holds a single quote).
-RunResult RunRender(const std::vector<std::string>& args) {
+// Runs coral-render with `args` (none of which holds a single quote), standard input from the
+// file `input` when given.
+RunResult RunRender(const std::vector<std::string>& args, const std::string& input = "") {
   const ScratchDir capture;
   std::string command = "'" CORAL_RENDER_BINARY "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
+  if (!input.empty()) command += " <'" + input + "'";
   const int status =
       std::system((command + " >" + capture.Path("o") + " 2>" + capture.Path("e")).c_str());
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(capture.Path("o")),
@@ -143,14 +146,17 @@ double LevelDb(const Audio& audio, double frequency, double from, double to, dou
   return 20 * std::log10(2 * std::hypot(re, im) / ((to - from) * kRate) / reference);
 }
 
-// Writes `input`, renders it with `options` and reads the result.
+// Writes `input`, renders it with `options` and reads the result; `piped` renders from
+// standard input to standard output ("-" for INPUT and OUTPUT).
 Audio Render(const ScratchDir& dir, const Audio& input, std::vector<std::string> options,
-             const std::string& name = "out.wav") {
-  WriteAudio(dir.Path("in.wav"), input);
-  options.insert(options.end(), {dir.Path("in.wav"), dir.Path(name)});
-  const RunResult run = RunRender(options);
+             const std::string& name = "out.wav", bool piped = false) {
+  const std::string in = dir.Path("in.wav"), out = dir.Path(name);
+  WriteAudio(in, input);
+  options.insert(options.end(), {piped ? "-" : in, piped ? "-" : out});
+  const RunResult run = RunRender(options, piped ? in : "");
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  return ReadAudio(dir.Path(name));
+  if (piped) WriteFile(out, run.out);
+  return ReadAudio(out);
 }
 
 void ExpectSameAudio(const Audio& expected, const Audio& actual) {
@@ -176,17 +182,18 @@ std::string StateBytes(const ParamSnapshot& current, std::uint32_t recipe = 0,
 
 TEST(RenderAudio, DefaultSettingsNullBitForBitInEveryExactFormat) {
   const ScratchDir dir;
-  const std::tuple<int, int, int, const char*, const char*> cases[] = {
-      {kPcm16Wav, 2, 20000, "512", "out.wav"},
-      {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 20000, "333", "out.flac"},
-      {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 20000, "8192", "out.wav"},
-      {SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, 9000, "1", "out.aiff"},
-      {kFloatWav, 2, 20000, "1000", "out.wav"},
-      {kFloatWav, 1, 1000, "512", "out.wav"}}; // shorter than the latency
-  for (auto [format, channels, frames, block, name] : cases) {
+  // {format, channels, frames, block, name, through standard input and output}
+  const std::tuple<int, int, int, const char*, const char*, bool> cases[] = {
+      {kPcm16Wav, 2, 20000, "512", "out.wav", false},
+      {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 20000, "333", "out.flac", true},
+      {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 20000, "8192", "out.wav", false},
+      {SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 1, 9000, "1", "out.aiff", true},
+      {kFloatWav, 2, 20000, "1000", "out.wav", false},
+      {kFloatWav, 1, 1000, "512", "out.wav", false}}; // shorter than the latency
+  for (auto [format, channels, frames, block, name, piped] : cases) {
     SCOPED_TRACE(name + (" block " + std::string(block)));
     const Audio input = Noise(format, channels, 44100, frames, 7);
-    ExpectSameAudio(input, Render(dir, input, {"--block", block}, name));
+    ExpectSameAudio(input, Render(dir, input, {"--block", block}, name, piped));
   }
 }
 
@@ -277,7 +284,7 @@ TEST(RenderOptions, SetValuesFollowTheDocumentedGrammar) {
   // Parameters: Phase 0, Mix 3, Bypass 6, Band 1 Type 13 and Gain 15, Band 7 Frequency 116,
   // Band 12 Q 203. Values come before clamping.
   const std::tuple<int, const char*, double> accepted[] = {
-      {13, "Notch", 5},           {13, "2", 2},          {13, "2.0", 2},        {13, "9", 9},
+      {13, "Notch", 5},           {13, "2", 2},          {13, "2.0", 2},        {13, "7", 7},
       {0, "Linear Phase FIR", 1}, {6, "on", 1},          {15, "12.5", 12.5},    {15, "-3 dB", -3},
       {15, "-3dB", -3},           {15, "+4", 4},         {15, ".5", 0.5},       {15, "30", 30},
       {15, "-2.5e1", -25},        {116, "1000Hz", 1000}, {116, "1e3 Hz", 1000}, {3, "50 %", 50},
@@ -287,10 +294,10 @@ TEST(RenderOptions, SetValuesFollowTheDocumentedGrammar) {
     EXPECT_EQ(ParseParamValue(index, text, error), value) << text << ": " << error;
   }
   const std::pair<int, const char*> rejected[] = {
-      {15, ""},     {15, " 3"},     {15, "3 "},    {15, "3  dB"}, {15, "3 db"},  {15, "3 Hz"},
-      {15, "0x10"}, {15, "inf"},    {15, "nan"},   {15, "1e999"}, {15, "--3"},   {15, "e5"},
-      {15, "on"},   {15, "3 dB x"}, {203, "2 dB"}, {13, "2.5"},   {13, "notch"}, {13, "Notch "},
-      {0, "0.5"},   {3, "50%%"},    {116, "1 kHz"}};
+      {15, ""},     {15, " 3"},     {15, "3 "},     {15, "3  dB"}, {15, "3 db"},  {15, "3 Hz"},
+      {15, "0x10"}, {15, "inf"},    {15, "nan"},    {15, "1e999"}, {15, "--3"},   {15, "e5"},
+      {15, "on"},   {15, "3 dB x"}, {203, "2 dB"},  {13, "2.5"},   {13, "notch"}, {13, "Notch "},
+      {0, "0.5"},   {3, "50%%"},    {116, "1 kHz"}, {13, "8"},     {17, "24"},    {6, "-1"}};
   for (auto [index, text] : rejected) {
     std::string error;
     EXPECT_FALSE(ParseParamValue(index, text, error)) << "'" << text << "'";
@@ -308,13 +315,16 @@ TEST(RenderOptions, ListingsAndHelp) {
     return lines;
   };
   EXPECT_EQ(listing("--help").at(0), "Usage: coral-render [OPTIONS] INPUT OUTPUT");
+  EXPECT_EQ(listing("--version"), std::vector<std::string>{"coral-render 0.1.0"});
   const std::vector<std::string> recipes = listing("--list-recipes"),
                                  params = listing("--list-params");
   ASSERT_EQ(recipes.size(), 32u);
   EXPECT_EQ(recipes[21], "21\tDehum 50 Hz");
   ASSERT_EQ(params.size(), 216u);
-  EXPECT_EQ(params[16], "16\tb01-q\tBand 1 Q\t0.15\t30\t0.7071\t");
-  EXPECT_EQ(params[215], "215\tb12-listen\tBand 12 Listen\t0\t1\t0\t");
+  EXPECT_EQ(params[16], "16\tb01-q\tBand 1 Q\t0.15\t30\t0.7071\t\t");
+  EXPECT_EQ(params[17],
+            "17\tb01-slope\tBand 1 Slope\t0\t3\t0\t\t12 dB/oct, 24 dB/oct, 36 dB/oct, 48 dB/oct");
+  EXPECT_EQ(params[215], "215\tb12-listen\tBand 12 Listen\t0\t1\t0\t\toff, on");
 }
 
 TEST(RenderOptions, SavedStatesRoundTripAndMatchTheOptionsTheyCameFrom) {
@@ -371,33 +381,76 @@ TEST(RenderOptions, RejectedStatesNameTheReasonAndWriteNothing) {
   }
 }
 
-// Bad input of each kind: exit status 2, one line on stderr, no new file, an existing OUTPUT
-// untouched and no temporary file left behind.
+// Bad input of each kind: exit status 2, one line on stderr saying what is wrong, no new file,
+// an existing OUTPUT untouched, no input replaced and no temporary file left behind.
 TEST(RenderOptions, ErrorsExitWithTwoAndLeaveEveryFileAsItWas) {
   const ScratchDir dir;
-  const std::string in = dir.Path("in.wav"), out = dir.Path("out.wav");
+  const std::string in = dir.Path("in.wav"), out = dir.Path("out.wav"), link = dir.Path("link.wav");
   WriteAudio(in, Noise(kPcm16Wav, 2, kRate, 3000, 1));
   WriteAudio(dir.Path("44k.wav"), Noise(kPcm16Wav, 1, 44100, 3000, 1));
+  WriteAudio(dir.Path("8k.wav"), Noise(kPcm16Wav, 1, 8000, 3000, 1));
   WriteAudio(dir.Path("three.wav"), Noise(kPcm16Wav, 3, kRate, 3000, 1));
+  std::filesystem::create_symlink("in.wav", link);
+  std::filesystem::create_hard_link(in, dir.Path("hard.wav"));
   WriteFile(out, "keep me");
   const std::set<std::string> before = dir.Entries();
-  const std::vector<std::string> cases[] = {{"--frobnicate", in, out},
-                                            {"--set", "b01-gian=3", in, out},
-                                            {"--block", "8193", in, out},
-                                            {"--recipe", "Neutrall", in, out},
-                                            {in},
-                                            {dir.Path("missing.wav"), out},
-                                            {dir.Path("three.wav"), out},
-                                            {"--sidechain", dir.Path("44k.wav"), in, out},
-                                            {"--report", dir.Path("no/such/r.json"), in, out}};
-  for (const auto& args : cases) {
+  const std::string original = ReadFile(in);
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
+      {{"--frobnicate", in, out}, "unknown option"},
+      {{"--set", "b01-gian=3", in, out}, "unknown parameter"},
+      {{"--set", "b01-slope=24", in, out}, "12 dB/oct, 24 dB/oct, 36 dB/oct, 48 dB/oct"},
+      {{"--block", "8193", in, out}, "block size"},
+      {{"--recipe", "Neutrall", in, out}, "unknown recipe"},
+      {{in}, "expected INPUT and OUTPUT"},
+      {{dir.Path("missing.wav"), out}, "cannot read"},
+      {{dir.Path("three.wav"), out}, "channels"},
+      {{dir.Path("8k.wav"), out}, "22050 to 192000 Hz: resample"},
+      {{"--sidechain", dir.Path("44k.wav"), in, out}, "must match"},
+      {{"--report", dir.Path("no/such/r.json"), in, out}, "cannot write"},
+      {{"--plot", dir.Path("p.jpg"), in, out}, ".png"},
+      {{"--report", "-", in, out}, "only as INPUT or OUTPUT"},
+      {{in, dir.path + "/./in.wav"}, "is the same file as INPUT"},
+      {{"--plot", dir.Path("p.png"), in, link}, "is the same file as INPUT"},
+      {{"--report", dir.Path("hard.wav"), in, out}, "the same file as INPUT"},
+      {{"--save-state", link, "--sidechain", in, dir.Path("44k.wav"), out}, "as --sidechain"}};
+  for (const auto& [args, reason] : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
     const RunResult run = RunRender(args);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err.rfind("coral-render: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_EQ(dir.Entries(), before);
     EXPECT_EQ(ReadFile(out), "keep me");
+    EXPECT_EQ(ReadFile(in), original);
+  }
+}
+
+// Input that is usable but not as the user may think: the render goes ahead (exit 0) and one
+// warning line says what happened.
+TEST(RenderOptions, WarningsKeepTheRenderAndSayWhatHappened) {
+  const ScratchDir dir;
+  const std::string in = dir.Path("in.wav"), out = dir.Path("out.wav");
+  // A 16-bit stereo WAV of 6000 frames cut after 2500 frames of its data (44-byte header).
+  WriteAudio(dir.Path("full.wav"), Noise(kPcm16Wav, 2, kRate, 6000, 5));
+  WriteFile(dir.Path("cut.wav"), ReadFile(dir.Path("full.wav")).substr(0, 44 + 2500 * 4));
+  WriteAudio(in, FloatAudio(Sine(0.25, 1000, 3000), 2));
+  // {arguments, warning, frames written}
+  const std::tuple<std::vector<std::string>, const char*, std::int64_t> cases[] = {
+      {{dir.Path("cut.wav"), out},
+       "cut.wav' is cut short: its header declares 6000 frames, 2500 were read",
+       2500},
+      {{"--set", "b02-dynamic=on", "--set", "b02-detector=External", "--set", "b04-dynamic=on",
+        "--set", "b04-detector=1", in, out},
+       "bands 2 and 4 use the External detector but no --sidechain was given",
+       3000}};
+  for (const auto& [args, warning, frames] : cases) {
+    SCOPED_TRACE(warning);
+    const RunResult run = RunRender(args);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find(warning), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(ReadAudio(out).Frames(), frames);
   }
 }
 
@@ -410,9 +463,19 @@ TEST(RenderOptions, ReportHoldsTheCurvesAndTheMatchingRecipe) {
   for (auto [rate, args, recipe] : cases) {
     SCOPED_TRACE(recipe);
     args.insert(args.end(), {"--report", dir.Path("r.json"), "--plot", dir.Path("p.png")});
-    Render(dir, Noise(kFloatWav, 2, rate, rate, 8), args);
+    const Audio input = Noise(kFloatWav, 2, rate, rate, 8);
+    const Audio output = Render(dir, input, args);
     const nlohmann::json r = nlohmann::json::parse(ReadFile(dir.Path("r.json")));
     EXPECT_EQ(r["recipe"], recipe);
+    // Peaks of the whole run, not of the silent flush that ends it.
+    const auto peak = [](const Audio& audio) {
+      double largest = 0;
+      for (double x : audio.samples) largest = std::max(largest, std::abs(x));
+      return largest;
+    };
+    EXPECT_EQ(r["peaks"]["over"], "whole run");
+    EXPECT_EQ(r["peaks"]["input"].get<double>(), peak(input));
+    EXPECT_EQ(r["peaks"]["output"].get<double>(), peak(output));
     for (const char* curve : {"frequencies", "inputSpectrum", "outputSpectrum", "currentWetEq"})
       EXPECT_EQ(r[curve].size(), 256u) << curve;
     // The applied static curve is the target curve of the settings.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -20,7 +21,47 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
+// Writes all of `size` bytes to `fd`; false with errno set on failure.
+bool WriteFully(int fd, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+constexpr std::size_t kCopyBytes = 1 << 16;
+
 } // namespace
+
+bool CopyToEnd(int from, int to) {
+  std::vector<char> buffer(kCopyBytes);
+  while (true) {
+    const ssize_t got = ::read(from, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    if (!WriteFully(to, buffer.data(), static_cast<std::size_t>(got))) return false;
+  }
+}
+
+int CreateUnnamedTemporaryFile(std::string& error) {
+  std::error_code ignored;
+  std::string pattern =
+      (std::filesystem::temp_directory_path(ignored) / "coral-render-XXXXXX").string();
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) {
+    error = SystemError("cannot create a temporary file in '" + pattern + "'");
+    return -1;
+  }
+  ::unlink(pattern.c_str());
+  return fd;
+}
 
 AtomicFile::~AtomicFile() {
   Discard();
@@ -58,17 +99,20 @@ bool AtomicFile::Create(const std::string& destination, std::string& error) {
   return true;
 }
 
+bool AtomicFile::CreateForStandardOutput(std::string& error) {
+  Discard();
+  fd_ = CreateUnnamedTemporaryFile(error);
+  if (fd_ < 0) return false;
+  destination_.clear();
+  standardOutput_ = true;
+  return true;
+}
+
 bool AtomicFile::WriteAll(const void* data, std::size_t size, std::string& error) {
-  const char* bytes = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t written = ::write(fd_, bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      error = SystemError("cannot write '" + destination_ + "'");
-      return false;
-    }
-    bytes += written;
-    size -= static_cast<std::size_t>(written);
+  if (!WriteFully(fd_, static_cast<const char*>(data), size)) {
+    error = SystemError(standardOutput_ ? "cannot write a temporary file"
+                                        : "cannot write '" + destination_ + "'");
+    return false;
   }
   return true;
 }
@@ -77,6 +121,12 @@ bool AtomicFile::Commit(std::string& error) {
   if (fd_ < 0) {
     error = "cannot write '" + destination_ + "': no file open";
     return false;
+  }
+  if (standardOutput_) {
+    const bool copied = ::lseek(fd_, 0, SEEK_SET) == 0 && CopyToEnd(fd_, STDOUT_FILENO);
+    if (!copied) error = SystemError("cannot write to standard output");
+    Discard();
+    return copied;
   }
   const bool synced = ::fsync(fd_) == 0;
   const bool closed = ::close(fd_) == 0;
@@ -98,6 +148,7 @@ bool AtomicFile::Commit(std::string& error) {
 void AtomicFile::Discard() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  standardOutput_ = false;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
 }

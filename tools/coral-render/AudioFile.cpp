@@ -4,7 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sndfile.h>
+#include <string_view>
+#include <unistd.h>
+
+#include "tools/coral-render/AtomicFile.h"
 
 namespace coral::render {
 namespace {
@@ -20,10 +25,111 @@ std::string FormatPartName(int format, int command) {
   return info.name;
 }
 
+// Bytes per sample of encodings whose samples all have one size, else 0.
+int FixedSampleBytes(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+  case SF_FORMAT_PCM_S8:
+  case SF_FORMAT_PCM_U8:
+  case SF_FORMAT_ULAW:
+  case SF_FORMAT_ALAW:
+    return 1;
+  case SF_FORMAT_PCM_16:
+    return 2;
+  case SF_FORMAT_PCM_24:
+    return 3;
+  case SF_FORMAT_PCM_32:
+  case SF_FORMAT_FLOAT:
+    return 4;
+  case SF_FORMAT_DOUBLE:
+    return 8;
+  default:
+    return 0;
+  }
+}
+
+// Reads `size` bytes at `offset` of `fd` without moving its position; false when the file
+// ends first or cannot be read.
+bool ReadAt(int fd, std::int64_t offset, unsigned char* out, std::size_t size) {
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, out, size, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    out += got;
+    offset += got;
+    size -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+// Unsigned integer of `bytes` bytes at `at`.
+std::uint64_t Word(const unsigned char* at, int bytes, bool bigEndian) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < bytes; ++i)
+    value |= std::uint64_t(at[i]) << 8 * (bigEndian ? bytes - 1 - i : i);
+  return value;
+}
+
+// Data sizes that programs writing to a pipe put in a header they cannot come back to.
+bool IsSizePlaceholder(std::uint64_t size) {
+  return size == 0 || size == 0xFFFFFFFF || size == 0x7FFFF000;
+}
+
+// Size in bytes of the sample data that a WAV (RIFF, RIFX, RF64), AIFF or AU header
+// declares; -1 for other containers or when the header does not say.
+std::int64_t DeclaredDataBytes(int fd) {
+  unsigned char head[12];
+  if (!ReadAt(fd, 0, head, sizeof head)) return -1;
+  const std::string_view container(reinterpret_cast<const char*>(head), 4);
+  if (container == ".snd") { // AU: magic, data offset, data size, all big-endian
+    const std::uint64_t size = Word(head + 8, 4, true);
+    return IsSizePlaceholder(size) ? -1 : std::int64_t(size);
+  }
+  const bool littleEndian = container == "RIFF" || container == "RF64";
+  if (!littleEndian && container != "RIFX" && container != "FORM") return -1;
+  std::int64_t ds64DataBytes = -1; // RF64: the real size of a data chunk marked 0xFFFFFFFF
+  std::int64_t at = 12;
+  unsigned char chunk[8];
+  while (ReadAt(fd, at, chunk, sizeof chunk)) {
+    const std::string_view id(reinterpret_cast<const char*>(chunk), 4);
+    const std::uint64_t size = Word(chunk + 4, 4, !littleEndian);
+    unsigned char fields[16];
+    if (id == "ds64" && ReadAt(fd, at + 8, fields, 16)) {
+      ds64DataBytes = std::int64_t(Word(fields + 8, 8, false)); // after the RIFF size
+    } else if (id == "data") {
+      if (size == 0xFFFFFFFF && ds64DataBytes > 0) return ds64DataBytes;
+      return IsSizePlaceholder(size) ? -1 : std::int64_t(size);
+    } else if (id == "SSND") { // AIFF: offset and block size come first, then the samples
+      if (IsSizePlaceholder(size) || !ReadAt(fd, at + 8, fields, 4)) return -1;
+      const std::uint64_t skipped = 8 + Word(fields, 4, true);
+      return size > skipped ? std::int64_t(size - skipped) : -1;
+    }
+    at += 8 + std::int64_t(size) + std::int64_t(size & 1);
+  }
+  return -1;
+}
+
+// See SoundFileReader::DeclaredFrames.
+std::int64_t HeaderFrames(int fd, const SF_INFO& info) {
+  const int sampleBytes = FixedSampleBytes(info.format);
+  const std::int64_t dataBytes = sampleBytes > 0 ? DeclaredDataBytes(fd) : -1;
+  if (dataBytes >= 0) return dataBytes / (std::int64_t(sampleBytes) * info.channels);
+  const int container = info.format & SF_FORMAT_TYPEMASK;
+  const bool exact = container != SF_FORMAT_MPEG && info.frames > 0 && info.frames < SF_COUNT_MAX;
+  return exact ? std::int64_t(info.frames) : -1;
+}
+
 } // namespace
 
 struct SoundFileReader::Handle {
   SNDFILE* file = nullptr;
+  int fd = -1; // the file's descriptor, closed after the file
+
+  void Close() {
+    if (file) sf_close(file);
+    if (fd >= 0) ::close(fd);
+    file = nullptr;
+    fd = -1;
+  }
 };
 
 struct SoundFileWriter::Handle {
@@ -59,26 +165,46 @@ int IntegerPcmBits(int format) {
 SoundFileReader::SoundFileReader() : handle_(std::make_unique<Handle>()) {}
 
 SoundFileReader::~SoundFileReader() {
-  if (handle_->file) sf_close(handle_->file);
+  handle_->Close();
 }
 
 bool SoundFileReader::Open(const std::string& path, std::string& error) {
-  if (std::FILE* probe = std::fopen(path.c_str(), "rb")) {
-    std::fclose(probe);
-  } else {
-    error = "cannot read '" + path + "': " + std::strerror(errno);
+  name_ = "'" + path + "'";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot read " + name_ + ": " + std::strerror(errno);
     return false;
   }
+  return OpenDescriptor(fd, error);
+}
+
+bool SoundFileReader::OpenStandardInput(std::string& error) {
+  name_ = "standard input";
+  const int fd = CreateUnnamedTemporaryFile(error);
+  if (fd < 0) return false;
+  if (!CopyToEnd(STDIN_FILENO, fd) || ::lseek(fd, 0, SEEK_SET) != 0) {
+    error = "cannot read standard input: " + std::string(std::strerror(errno));
+    ::close(fd);
+    return false;
+  }
+  return OpenDescriptor(fd, error);
+}
+
+bool SoundFileReader::OpenDescriptor(int fd, std::string& error) {
   SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
   if (!file) {
-    error = "cannot read '" + path + "': " + LibraryError(nullptr);
+    error = "cannot read " + name_ + ": " + LibraryError(nullptr);
+    ::close(fd);
     return false;
   }
-  if (handle_->file) sf_close(handle_->file);
+  handle_->Close();
   handle_->file = file;
-  path_ = path;
+  handle_->fd = fd;
   info_ = {info.format, info.channels, info.samplerate, static_cast<std::int64_t>(info.frames)};
+  declaredFrames_ = HeaderFrames(fd, info);
+  framesRead_ = 0;
+  endReached_ = false;
   return true;
 }
 
@@ -100,11 +226,21 @@ std::int64_t SoundFileReader::Read(double* interleaved, std::int64_t frames, std
     } else {
       got = sf_readf_double(file, target, want);
     }
-    if (got <= 0) break;
+    if (got <= 0) {
+      endReached_ = true;
+      break;
+    }
     done += got;
   }
+  framesRead_ += done;
   if (sf_error(file) != SF_ERR_NO_ERROR) {
-    error = "cannot read '" + path_ + "': " + LibraryError(file);
+    // A decoder that fails before the declared end (a FLAC stream losing sync where the file
+    // was cut) has read the prefix that is there.
+    if (declaredFrames_ > framesRead_) {
+      endReached_ = true;
+      return done;
+    }
+    error = "cannot read " + name_ + ": " + LibraryError(file);
     return -1;
   }
   return done;

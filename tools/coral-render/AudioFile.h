@@ -40,18 +40,41 @@ public:
 
   // False with `error` set when libsndfile cannot open or decode the file.
   bool Open(const std::string& path, std::string& error);
+  // Reads all of standard input into an unnamed temporary file first (any format that
+  // libsndfile reads from a file, also one that needs seeking), then opens that.
+  bool OpenStandardInput(std::string& error);
   const AudioInfo& Info() const { return info_; }
+  // "'PATH'" or "standard input", for messages.
+  const std::string& Name() const { return name_; }
 
   // Reads up to `frames` frames into `interleaved` (frames x channels values). Answers the
-  // frames read, fewer than asked only at the end of the file, or -1 with `error` set.
+  // frames read, fewer than asked only at the end of the data, or -1 with `error` set. A
+  // decoding error before the declared end counts as the end of the data (see EndedEarly).
   std::int64_t Read(double* interleaved, std::int64_t frames, std::string& error);
 
+  // Frames the file's header declares, -1 where unknown: from the data size in the header
+  // of WAV (RIFF, RIFX, RF64), AIFF and AU files with fixed-size samples, otherwise
+  // libsndfile's frame count (MPEG excluded, whose count is an estimate). libsndfile itself
+  // shortens the count of a WAV, AIFF or AU file to the data present.
+  std::int64_t DeclaredFrames() const { return declaredFrames_; }
+  // Frames read so far, and whether a read reached the end of the data.
+  std::int64_t FramesRead() const { return framesRead_; }
+  bool EndReached() const { return endReached_; }
+  // True when the end of the data was reached before the frames the header declares: the
+  // file was cut short.
+  bool EndedEarly() const { return endReached_ && declaredFrames_ > framesRead_; }
+
 private:
+  bool OpenDescriptor(int fd, std::string& error);
+
   struct Handle;
   std::unique_ptr<Handle> handle_;
   AudioInfo info_;
-  std::string path_;
+  std::string name_;
   std::vector<int> scratch_;
+  std::int64_t declaredFrames_ = -1;
+  std::int64_t framesRead_ = 0;
+  bool endReached_ = false;
 };
 
 class SoundFileWriter {

@@ -107,6 +107,20 @@ constexpr OptionName kValueOptions[] = {
     {"--plot", ValueOption::Plot},
 };
 
+// A file name for option `name`: not empty and not "-", which only INPUT and OUTPUT take.
+bool CheckFileName(std::string_view value, std::string_view name, std::string& error) {
+  if (value.empty()) {
+    error = "option " + std::string(name) + " needs a file name";
+    return false;
+  }
+  if (value == kStandardStream) {
+    error = "option " + std::string(name) +
+            " needs a file name; '-' (standard input or output) is taken only as INPUT or OUTPUT";
+    return false;
+  }
+  return true;
+}
+
 // Stores a single-valued option; false when it was given before.
 bool StoreOnce(std::string& field, std::string_view value, std::string_view name,
                std::string& error) {
@@ -114,11 +128,19 @@ bool StoreOnce(std::string& field, std::string_view value, std::string_view name
     error = "option " + std::string(name) + " given more than once";
     return false;
   }
-  if (value.empty()) {
-    error = "option " + std::string(name) + " needs a file name";
-    return false;
-  }
+  if (!CheckFileName(value, name, error)) return false;
   field = value;
+  return true;
+}
+
+bool EndsWithPng(std::string_view name) {
+  constexpr std::string_view kSuffix = ".png";
+  if (name.size() <= kSuffix.size()) return false;
+  const std::string_view tail = name.substr(name.size() - kSuffix.size());
+  for (std::size_t i = 0; i < kSuffix.size(); ++i) {
+    const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? char(tail[i] - 'A' + 'a') : tail[i];
+    if (c != kSuffix[i]) return false;
+  }
   return true;
 }
 
@@ -156,10 +178,7 @@ bool ApplyValueOption(ValueOption option, std::string_view name, std::string_vie
     return true;
   }
   case ValueOption::State:
-    if (value.empty()) {
-      error = "option --state needs a file name";
-      return false;
-    }
+    if (!CheckFileName(value, name, error)) return false;
     options.sources.push_back({SettingsSource::Kind::State, -1, std::string(value)});
     return true;
   case ValueOption::Sidechain:
@@ -169,6 +188,10 @@ bool ApplyValueOption(ValueOption option, std::string_view name, std::string_vie
   case ValueOption::Report:
     return StoreOnce(options.report, value, name, error);
   case ValueOption::Plot:
+    if (!value.empty() && value != kStandardStream && !EndsWithPng(value)) {
+      error = "--plot " + Quoted(value) + ": the plot is a PNG image; give a name ending in .png";
+      return false;
+    }
     return StoreOnce(options.plot, value, name, error);
   }
   return false;
@@ -225,9 +248,15 @@ std::optional<double> ParseParamValue(int paramIndex, std::string_view text, std
     error = Quoted(text) + " is too large or too small a number";
     return std::nullopt;
   }
-  if (def.kind != ParamKind::Double && value != std::trunc(value)) {
-    error = Quoted(text) + " is not a whole number; " + Accepts(def);
-    return std::nullopt;
+  if (def.kind != ParamKind::Double) {
+    if (value != std::trunc(value)) {
+      error = Quoted(text) + " is not a whole number; " + Accepts(def);
+      return std::nullopt;
+    }
+    if (value < 0 || value >= def.displayTextCount) {
+      error = Quoted(text) + " names no choice; " + Accepts(def);
+      return std::nullopt;
+    }
   }
   return value;
 }
@@ -283,6 +312,8 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, Options& option
       options.action = Options::Action::ListParams;
     } else if (arg == "--list-recipes") {
       options.action = Options::Action::ListRecipes;
+    } else if (arg == "--version") {
+      options.action = Options::Action::Version;
     } else {
       const std::size_t equals = arg.find('=');
       const std::string_view name = arg.substr(0, equals);
@@ -335,10 +366,17 @@ std::string UsageText() {
 Plays an audio file through the CORAL SIEVE equaliser the way a host does, and writes
 the result.
 
-INPUT is any file libsndfile reads (WAV, FLAC, AIFF, Ogg, ...) with 1 or 2 channels.
-OUTPUT gets INPUT's container, sample format, sample rate and channel count. Every file
-is written to a temporary file beside its destination and renamed only when the whole
-run succeeds, so a failed run leaves existing files untouched.
+INPUT is any file libsndfile reads (WAV, FLAC, AIFF, Ogg, ...) with 1 or 2 channels at
+22050 to 192000 Hz (resample other rates first). OUTPUT gets INPUT's container, sample
+format, sample rate and channel count, and is never one of the input files. Every file is
+written to a temporary file beside its destination and renamed only when the whole run
+succeeds, so a failed run leaves existing files untouched. INPUT "-" reads standard input
+and OUTPUT "-" writes standard output, only once the whole run succeeded.
+
+The engine computes in 32-bit floating point. With the default settings OUTPUT therefore
+equals INPUT bit for bit for 8, 16 and 24-bit integer samples (WAV, AIFF, FLAC, ...) and
+for 32-bit float samples. 32-bit integer and 64-bit float samples come back rounded to
+32-bit float precision, and lossy formats (Vorbis, Opus, MPEG) are encoded again.
 
 Settings (--recipe and --state in the order given, then every --set in the order given):
   --recipe NAME|INDEX  start from a factory recipe: its exact name or 0..31
@@ -348,7 +386,7 @@ Settings (--recipe and --state in the order given, then every --set in the order
                        "Linear Phase FIR"), or a decimal number optionally followed by
                        the parameter's unit ("12.5", "-3 dB", "1000Hz", "50 %").
                        Numbers outside the range are clamped; bool and enum parameters
-                       take whole numbers (the position of the text, from 0).
+                       also take the position of a text, from 0 (see --list-params).
   --save-state FILE    write the plug-in state after all settings are applied; without
                        INPUT and OUTPUT nothing is rendered
 
@@ -358,22 +396,35 @@ Rendering:
                        frames; by default OUTPUT is aligned with INPUT
   --sidechain FILE     feed FILE to the auxiliary input, heard by bands whose Detector
                        is External; a mono FILE feeds both channels; it is padded with
-                       silence or cut to INPUT's length and needs INPUT's sample rate
+                       silence or cut to INPUT's length and needs INPUT's sample rate.
+                       Without it, External bands listen to INPUT (with a warning)
 
 Analysis of the state after the last block:
   --report FILE        JSON: spectra, applied and target EQ curves, band gains and
-                       detector levels, peaks, sidechain flags, matching recipe
+                       detector levels, input, wet and output peaks over the whole run,
+                       sidechain flags, matching recipe
   --plot FILE.png      PNG graph of the spectra and the EQ curves
 
 Other:
   --quiet              no progress bar and no warnings
-  --list-params        list parameters: index, key, name, minimum, maximum, default, unit
+  --list-params        list parameters: index, key, name, minimum, maximum, default, unit,
+                       choices of a switch or menu
   --list-recipes       list factory recipes: index, name
+  --version            show the version
   --help               show this text
+
+Warnings (on standard error, exit status 0): clipped samples, an input shorter than its
+header says (the frames present are rendered), External bands without --sidechain.
 
 Exit status: 0 on success; 2 for a bad option, value or file (nothing is written);
 1 for an internal failure.
 )";
+}
+
+std::string VersionText(int packedVersion) {
+  return "coral-render " + std::to_string((packedVersion >> 16) & 0xFFFF) + '.' +
+         std::to_string((packedVersion >> 8) & 0xFF) + '.' + std::to_string(packedVersion & 0xFF) +
+         '\n';
 }
 
 std::string ParamListText() {
@@ -382,7 +433,8 @@ std::string ParamListText() {
     const ParamInfo& def = GetParamInfo(i);
     text += std::to_string(i) + '\t' + std::string(def.key) + '\t' + std::string(def.name) + '\t' +
             FloatText(def.minimum) + '\t' + FloatText(def.maximum) + '\t' +
-            FloatText(def.defaultValue) + '\t' + std::string(def.label) + '\n';
+            FloatText(def.defaultValue) + '\t' + std::string(def.label) + '\t' +
+            DisplayTextList(def) + '\n';
   }
   return text;
 }

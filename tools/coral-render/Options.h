@@ -11,10 +11,14 @@
 //          by the parameter's unit label, with or without one blank between ("12.5",
 //          "-3 dB", "1000Hz", "50 %"). Nothing may follow. A number beyond the range of a
 //          double (such as 1e999 or 1e-999) is rejected. Bool and enum parameters take whole
-//          numbers only (the 0-based position of the display text; "2", "2.0", "2e0").
-//   The value then goes through the parameter's SetValue, which clamps it to the parameter's
-//   range (and rounds stepped parameters), so "b01-gain=30" sets +24 dB and "b01-type=9" sets
-//   "Tilt".
+//          numbers only, each the 0-based position of a display text ("2", "2.0", "2e0"); a
+//          number that names no text ("b01-slope=24") is rejected with the list of choices.
+//   A number of a continuous parameter then goes through the parameter's SetValue, which
+//   clamps it to the parameter's range (and rounds stepped parameters), so "b01-gain=30" sets
+//   +24 dB.
+//
+// INPUT and OUTPUT may be "-": standard input or standard output. No other file option
+// takes "-", and --plot takes only a name ending in ".png".
 //
 // Everything here is pure: no file is touched and nothing is printed.
 
@@ -26,6 +30,8 @@
 namespace coral::render {
 
 inline constexpr int kDefaultBlockSize = 512;
+// INPUT or OUTPUT given as this stands for standard input or standard output.
+inline constexpr std::string_view kStandardStream = "-";
 inline constexpr int kMaxBlockSize = 8192;
 
 // One parsed --set argument.
@@ -43,7 +49,7 @@ struct SettingsSource {
 };
 
 struct Options {
-  enum class Action { Render, Help, ListParams, ListRecipes };
+  enum class Action { Render, Help, Version, ListParams, ListRecipes };
   Action action = Action::Render;
 
   std::vector<SettingsSource> sources;    // applied first, in order
@@ -52,8 +58,8 @@ struct Options {
   bool compensate = true;
   bool quiet = false;
 
-  std::string input; // empty: no render (only --save-state)
-  std::string output;
+  std::string input;     // empty: no render (only --save-state); kStandardStream: standard input
+  std::string output;    // kStandardStream: standard output
   std::string sidechain; // empty: auxiliary input not connected
   std::string report;
   std::string plot;
@@ -80,7 +86,10 @@ bool ParseCommandLine(const std::vector<std::string_view>& args, Options& option
 
 // The --help text.
 std::string UsageText();
-// One line per parameter: index, key, name, minimum, maximum, default, label, tab-separated.
+// The --version text for plug-in version `packedVersion` (major << 16 | minor << 8 | patch).
+std::string VersionText(int packedVersion);
+// One line per parameter: index, key, name, minimum, maximum, default, label and the choices
+// of a bool or enum parameter (its texts, comma-separated; empty for others), tab-separated.
 std::string ParamListText();
 // One line per factory recipe: index and name, tab-separated.
 std::string RecipeListText();

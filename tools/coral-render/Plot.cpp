@@ -7,6 +7,8 @@
 #include <fontconfig/fontconfig.h>
 #include <memory>
 
+#include "engine/ResponseCurves.h"
+
 namespace coral::render {
 namespace {
 
@@ -26,12 +28,12 @@ constexpr Colour kLine = Rgb(54, 67, 73);
 constexpr Colour kMinorLine = Rgb(54, 67, 73, 110);
 constexpr Colour kZeroLine = Rgb(90, 106, 109);
 constexpr Colour kCopper = Rgb(215, 165, 109);
-constexpr Colour kBlue = Rgb(126, 162, 210);
-constexpr Colour kInputSpectrum = Rgb(126, 162, 210, 140);
-constexpr Colour kOutputSpectrum = Rgb(105, 204, 194, 160);
-constexpr Colour kStaticWet = Rgb(215, 165, 109, 190);
-constexpr Colour kCurrentWet = Rgb(105, 204, 194);
-constexpr Colour kTarget = Rgb(181, 153, 226, 215);
+constexpr Colour kBlue = Rgb(96, 156, 255);
+constexpr Colour kInputSpectrum = Rgb(178, 184, 190, 150); // neutral grey
+constexpr Colour kOutputSpectrum = Rgb(96, 156, 255, 190); // blue
+constexpr Colour kStaticEq = Rgb(215, 165, 109);           // copper, wide
+constexpr Colour kCurrentEq = Rgb(240, 236, 226);          // white, narrow, on top
+constexpr double kStaticEqWidth = 4.0, kCurrentEqWidth = 1.5;
 
 constexpr double kMinFrequency = 20.0;
 constexpr double kSpectrumFloor = -96.0;
@@ -50,9 +52,15 @@ struct Axes {
                      std::log(fmax / kMinFrequency);
     return kLeft + (kRight - kLeft) * std::clamp(t, 0.0, 1.0);
   }
+  // Inverse of X.
+  double Frequency(double x) const {
+    return kMinFrequency * std::pow(fmax / kMinFrequency, (x - kLeft) / (kRight - kLeft));
+  }
+  // Beyond the axis a curve runs on off the plot (the plot area clips it) rather than along
+  // its edge, so a deep notch reads as deeper than the axis.
   double GainY(double db) const {
     const double mid = 0.5 * (kTop + kBottom);
-    return mid - 0.5 * (kBottom - kTop) * std::clamp(db / range, -1.0, 1.0);
+    return mid - 0.5 * (kBottom - kTop) * std::clamp(db / range, -4.0, 4.0);
   }
   double SpectrumY(double dbfs) const {
     const double t = std::clamp((dbfs - kSpectrumFloor) / -kSpectrumFloor, 0.0, 1.0);
@@ -170,22 +178,66 @@ void DrawSpectrum(cairo_t* cr, const Axes& axes, const PublishedData& data,
   cairo_stroke(cr);
 }
 
-template <typename Values>
-void DrawCurve(cairo_t* cr, const Axes& axes, const PublishedData& data, const Values& values,
-               const Colour& colour, double width, bool dashed) {
+struct CurvePoint {
+  double frequency; // Hz
+  double db;
+};
+
+void DrawCurve(cairo_t* cr, const Axes& axes, const std::vector<CurvePoint>& curve,
+               const Colour& colour, double width) {
   cairo_new_path(cr);
-  for (int i = 0; i < kDisplayPoints; ++i) {
-    cairo_line_to(cr, axes.X(data.frequencies[i]), axes.GainY(values[i]));
-  }
-  if (dashed) {
-    const double dash[] = {7.0, 5.0};
-    cairo_set_dash(cr, dash, 2, 0);
+  for (const CurvePoint& point : curve) {
+    cairo_line_to(cr, axes.X(point.frequency), axes.GainY(point.db));
   }
   SetColour(cr, colour);
   cairo_set_line_width(cr, width);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   cairo_stroke(cr);
-  cairo_set_dash(cr, nullptr, 0, 0);
+}
+
+// The static EQ of the rendered settings from the band designs (the target curve, left
+// output) at every pixel column and at each enabled band's own frequency, so that a narrow
+// notch or peak shows its true depth; the 256-point display grid steps over such features.
+std::vector<CurvePoint> StaticEqCurve(const Axes& axes, const PublishedData& data,
+                                      double sampleRate) {
+  std::vector<double> frequencies;
+  for (double x = kLeft; x <= kRight; x += 1.0) frequencies.push_back(axes.Frequency(x));
+  for (int band = 0; band < kNumBands; ++band) {
+    const double frequency = data.values[BandParamIndex(band, kFrequency)];
+    const bool enabled = data.values[BandParamIndex(band, kEnabled)] > 0.5f;
+    if (enabled && frequency > kMinFrequency && frequency < axes.fmax) {
+      frequencies.push_back(frequency);
+    }
+  }
+  std::sort(frequencies.begin(), frequencies.end());
+  std::vector<CurvePoint> curve;
+  for (double frequency : frequencies) {
+    const double db = TargetCurvePoint(frequency, data.values, sampleRate, 0);
+    curve.push_back({frequency, std::isfinite(db) ? db : 0.0});
+  }
+  return curve;
+}
+
+// The current EQ at the points of `staticEq`: the static curve plus what the live dynamic
+// filters add, which the engine publishes on the display grid (current minus static wet EQ)
+// and which is interpolated here over log frequency; dynamic filters are smooth bells and
+// shelves, so the grid resolves them.
+std::vector<CurvePoint> CurrentEqCurve(const std::vector<CurvePoint>& staticEq,
+                                       const PublishedData& data) {
+  const auto& grid = data.frequencies;
+  const auto dynamicDb = [&](int i) {
+    return double(data.display.currentWetEq[i]) - data.display.staticWetEq[i];
+  };
+  std::vector<CurvePoint> curve;
+  for (const CurvePoint& point : staticEq) {
+    const auto above = std::upper_bound(grid.begin(), grid.end(), float(point.frequency));
+    const int i = std::clamp(int(above - grid.begin()), 1, kDisplayPoints - 1);
+    const double t = std::clamp(std::log(point.frequency / grid[i - 1]) /
+                                    std::log(double(grid[i]) / grid[i - 1]),
+                                0.0, 1.0);
+    curve.push_back({point.frequency, point.db + (1 - t) * dynamicDb(i - 1) + t * dynamicDb(i)});
+  }
+  return curve;
 }
 
 void DrawLegend(cairo_t* cr) {
@@ -193,15 +245,13 @@ void DrawLegend(cairo_t* cr) {
     const char* text;
     Colour colour;
     double width;
-    bool dashed;
     bool filled;
   };
   const Entry entries[] = {
-      {"Input spectrum", kInputSpectrum, 1.0, false, true},
-      {"Output spectrum", kOutputSpectrum, 1.0, false, true},
-      {"Static wet EQ", kStaticWet, 1.5, false, false},
-      {"Current wet EQ", kCurrentWet, 2.5, false, false},
-      {"Target EQ", kTarget, 1.8, true, false},
+      {"Input spectrum", kInputSpectrum, 1.0, true},
+      {"Output spectrum", kOutputSpectrum, 1.0, true},
+      {"Static EQ (band designs)", kStaticEq, kStaticEqWidth, false},
+      {"Current EQ (with dynamics)", kCurrentEq, kCurrentEqWidth, false},
   };
   double x = kLeft;
   const double y = kTop - 18;
@@ -214,13 +264,8 @@ void DrawLegend(cairo_t* cr) {
       cairo_rectangle(cr, x, y - 5, 24, 10);
       cairo_fill(cr);
     }
-    if (entry.dashed) {
-      const double dash[] = {7.0, 5.0};
-      cairo_set_dash(cr, dash, 2, 0);
-    }
     Line(cr, x, entry.filled ? y - 5 : y, x + 24, entry.filled ? y - 5 : y, entry.colour,
          entry.width);
-    cairo_set_dash(cr, nullptr, 0, 0);
     Text(cr, entry.text, x + 32, y, Align::Left, 12, kText);
     cairo_text_extents_t extents;
     cairo_text_extents(cr, entry.text, &extents);
@@ -257,9 +302,11 @@ void DrawPlot(cairo_t* cr, const PublishedData& data, const std::string& title) 
   cairo_clip(cr);
   DrawSpectrum(cr, axes, data, data.display.inputSpectrum, kInputSpectrum);
   DrawSpectrum(cr, axes, data, data.display.outputSpectrum, kOutputSpectrum);
-  DrawCurve(cr, axes, data, data.display.staticWetEq, kStaticWet, 1.5, false);
-  DrawCurve(cr, axes, data, data.display.currentWetEq, kCurrentWet, 2.5, false);
-  DrawCurve(cr, axes, data, data.targetCurve[0], kTarget, 1.8, true);
+  // The wide static curve under the narrow current one: where dynamics change the EQ both
+  // are seen apart, elsewhere the current curve runs inside the static one.
+  const std::vector<CurvePoint> staticEq = StaticEqCurve(axes, data, sampleRate);
+  DrawCurve(cr, axes, staticEq, kStaticEq, kStaticEqWidth);
+  DrawCurve(cr, axes, CurrentEqCurve(staticEq, data), kCurrentEq, kCurrentEqWidth);
   cairo_restore(cr);
 }
 

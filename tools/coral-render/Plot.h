@@ -1,8 +1,10 @@
 #pragma once
 // The analysis graph as a PNG image: the measured input and output spectra on a -96..0 dBFS
-// axis (right) and the static wet, current wet and target EQ curves on the Graph Range axis
-// (left, +-12/24/36 dB), over the editor graph's logarithmic frequency axis from 20 Hz to
-// min(0.49 x sample rate, 20 kHz).
+// axis (right) and the static and current EQ curves on the Graph Range axis (left,
+// +-12/24/36 dB), over the editor graph's logarithmic frequency axis from 20 Hz to
+// min(0.49 x sample rate, 20 kHz). The static EQ is computed from the band designs at every
+// pixel column and at each band's frequency; the current EQ adds the live dynamic gain that
+// the engine publishes.
 
 #include <string>
 #include <vector>

@@ -44,14 +44,14 @@ PublishedData CollectPublishedData(const CoralSieve& plug) {
   ReplaceNonFinite(d.currentWetEq, 0.f);
   ReplaceNonFinite(d.liveBandGain, 0.f);
   ReplaceNonFinite(d.detectorLevel, kFloorDb);
-  data.readout.inputPeak = Finite(data.readout.inputPeak, 0.f);
-  data.readout.wetPeak = Finite(data.readout.wetPeak, 0.f);
-  data.readout.outputPeak = Finite(data.readout.outputPeak, 0.f);
+  const RunPeaks& peaks = plug.GetRunPeaks();
+  data.peaks = {Finite(peaks.input, 0.f), Finite(peaks.wet, 0.f), Finite(peaks.output, 0.f)};
 
   const float* grid = engine.DisplayGrid();
   for (int i = 0; i < kDisplayPoints; ++i) data.frequencies[i] = grid[i];
 
-  const ParamSnapshot values = plug.CurrentValues();
+  data.values = plug.CurrentValues();
+  const ParamSnapshot& values = data.values;
   for (int row = 0; row < 2; ++row) {
     for (int i = 0; i < kDisplayPoints; ++i) {
       const double db = TargetCurvePoint(data.frequencies[i], values, d.sampleRate, row);
@@ -78,9 +78,10 @@ std::string ReportJson(const PublishedData& data) {
   report["detectorLevel"] = d.detectorLevel;
   report["sidechainPresent"] = d.sidechainPresent != 0;
   report["externalInUse"] = d.externalInUse != 0;
-  report["inputPeak"] = data.readout.inputPeak;
-  report["wetPeak"] = data.readout.wetPeak;
-  report["outputPeak"] = data.readout.outputPeak;
+  report["peaks"] = {{"over", "whole run"},
+                     {"input", data.peaks.input},
+                     {"wet", data.peaks.wet},
+                     {"output", data.peaks.output}};
   report["targetCurve"] = {{"row0", data.targetCurve[0]}, {"row1", data.targetCurve[1]}};
   report["recipe"] = data.recipe;
   return report.dump(2) + "\n";

@@ -4,17 +4,16 @@
 #include <array>
 #include <string>
 
+#include "core/CoralSieve.h"
 #include "engine/EqEngine.h"
-
-namespace coral {
-class CoralSieve;
-}
 
 namespace coral::render {
 
 struct PublishedData {
   DisplaySnapshot display;                         // spectra, applied curves, band readouts
-  EngineReadout readout;                           // peaks and sidechain flags of the last chunk
+  EngineReadout readout;                           // sidechain flags of the last chunk
+  RunPeaks peaks;                                  // input, wet and output over the whole run
+  ParamSnapshot values{};                          // the settings rendered
   std::array<float, kDisplayPoints> frequencies{}; // DisplayGrid, Hz
   std::array<std::array<double, kDisplayPoints>, 2> targetCurve{}; // rows 0 and 1, dB
   std::string recipe;     // matching recipe's name, or "Custom"
@@ -29,7 +28,7 @@ PublishedData CollectPublishedData(const CoralSieve& plug);
 
 // The report as JSON text (fields sampleRate, frequencies, inputSpectrum, outputSpectrum,
 // staticWetEq, currentWetEq, liveBandGain, detectorLevel, sidechainPresent, externalInUse,
-// inputPeak, wetPeak, outputPeak, targetCurve {row0, row1}, recipe).
+// peaks {over: "whole run", input, wet, output}, targetCurve {row0, row1}, recipe).
 std::string ReportJson(const PublishedData& data);
 
 } // namespace coral::render

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "core/CoralSieve.h"
@@ -28,6 +30,39 @@ constexpr std::streamsize kMaxStateFileBytes = 1 << 20;
 std::string BaseName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A file named on the command line: its role ("INPUT", "--report", ...), its name, and
+// whether the run writes it (then "-" is standard output) or reads it (standard input).
+struct NamedFile {
+  const char* role;
+  const std::string& path;
+  bool written;
+
+  bool IsStandardStream() const { return path == kStandardStream; }
+  int StandardStream() const { return written ? STDOUT_FILENO : STDIN_FILENO; }
+  // "INPUT 'a.wav'", or "standard input" / "standard output" for "-".
+  std::string Describe() const {
+    if (IsStandardStream()) return written ? "standard output" : "standard input";
+    return std::string(role) + " '" + path + "'";
+  }
+};
+
+struct FileIdentity {
+  dev_t device;
+  ino_t inode;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// Device and inode of the regular file that `file` names (for "-", the one its standard
+// stream is), nothing when it names no regular file. Every name of one file, through links or
+// not, has the same identity.
+std::optional<FileIdentity> IdentityOf(const NamedFile& file) {
+  struct stat info {};
+  const int result = file.IsStandardStream() ? ::fstat(file.StandardStream(), &info)
+                                             : ::stat(file.path.c_str(), &info);
+  if (result != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return FileIdentity{info.st_dev, info.st_ino};
 }
 
 // A one-line bar redrawn in place while the percentage changes.
@@ -63,10 +98,12 @@ public:
   Session(const Options& options, const Console& console) : options_(options), console_(console) {}
 
   int Run() {
+    if (!CheckNoInputIsWritten()) return kExitBadInput;
     plug_ = MakePlugin(reef::InstanceInfo{});
     if (!ApplySettings()) return kExitBadInput;
     if (!options_.saveState.empty() && !PrepareState()) return kExitBadInput;
     if (!options_.input.empty()) {
+      WarnExternalWithoutSidechain();
       const int status = RenderFiles();
       if (status != kExitSuccess) return status;
     }
@@ -84,6 +121,50 @@ private:
   }
 
   bool Interrupted() const { return console_.interrupted && *console_.interrupted != 0; }
+
+  // No file the run writes may be one it reads: the render would replace its own source.
+  bool CheckNoInputIsWritten() {
+    const NamedFile inputs[] = {{"INPUT", options_.input, false},
+                                {"--sidechain", options_.sidechain, false}};
+    const NamedFile outputs[] = {{"OUTPUT", options_.output, true},
+                                 {"--report", options_.report, true},
+                                 {"--plot", options_.plot, true},
+                                 {"--save-state", options_.saveState, true}};
+    for (const NamedFile& output : outputs) {
+      const std::optional<FileIdentity> written =
+          output.path.empty() ? std::nullopt : IdentityOf(output);
+      if (!written) continue;
+      for (const NamedFile& input : inputs) {
+        if (!input.path.empty() && IdentityOf(input) == written) {
+          return Fail(output.Describe() + " is the same file as " + input.Describe() +
+                      "; choose another " + (output.IsStandardStream() ? "output" : "name"));
+        }
+      }
+    }
+    return true;
+  }
+
+  // Bands whose dynamics listen to the External detector hear INPUT when no sidechain is
+  // connected; say so once.
+  void WarnExternalWithoutSidechain() {
+    if (!options_.sidechain.empty()) return;
+    const ParamSnapshot values = plug_->CurrentValues();
+    std::vector<int> bands;
+    for (int band = 0; band < kNumBands; ++band) {
+      const auto on = [&](BandField field) { return values[BandParamIndex(band, field)] > 0.5f; };
+      if (on(kEnabled) && on(kDynamic) && on(kDetector)) bands.push_back(band + 1);
+    }
+    if (bands.empty()) return;
+    std::string list;
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+      if (i > 0) list += i + 1 == bands.size() ? " and " : ", ";
+      list += std::to_string(bands[i]);
+    }
+    const bool one = bands.size() == 1;
+    Warn(std::string(one ? "band " : "bands ") + list + (one ? " uses" : " use") +
+         " the External detector but no --sidechain was given; " +
+         (one ? "it listens" : "they listen") + " to the input");
+  }
 
   // Recipes and states in command-line order, then every --set in order.
   bool ApplySettings() {
@@ -136,15 +217,17 @@ private:
 
   bool OpenInputs() {
     std::string error;
-    if (!input_.Open(options_.input, error)) return Fail(error);
+    const bool opened = options_.input == kStandardStream ? input_.OpenStandardInput(error)
+                                                          : input_.Open(options_.input, error);
+    if (!opened) return Fail(error);
     const AudioInfo& info = input_.Info();
     if (info.channels < 1 || info.channels > kMaxChannels) {
-      return Fail("'" + options_.input + "' has " + std::to_string(info.channels) +
+      return Fail(input_.Name() + " has " + std::to_string(info.channels) +
                   " channels; 1 or 2 are supported");
     }
     if (info.sampleRate < kEngineMinRate || info.sampleRate > kEngineMaxRate) {
-      Warn("'" + options_.input + "' runs at " + std::to_string(info.sampleRate) +
-           " Hz; the equaliser works at 22050 to 192000 Hz and treats it as the nearest of these");
+      return Fail(input_.Name() + " runs at " + std::to_string(info.sampleRate) +
+                  " Hz; the equaliser supports 22050 to 192000 Hz: resample it first");
     }
     if (options_.sidechain.empty()) return true;
 
@@ -157,7 +240,7 @@ private:
     }
     if (aux.sampleRate != info.sampleRate) {
       return Fail("sidechain '" + options_.sidechain + "' runs at " +
-                  std::to_string(aux.sampleRate) + " Hz, INPUT at " +
+                  std::to_string(aux.sampleRate) + " Hz, " + input_.Name() + " at " +
                   std::to_string(info.sampleRate) + " Hz; they must match");
     }
     return true;
@@ -167,8 +250,11 @@ private:
   // destination is found before any work is done.
   bool CreateOutputs() {
     std::string error;
-    if (!outputFile_.Create(options_.output, error)) return Fail(error);
-    if (!writer_.Open(outputFile_.Descriptor(), options_.output, input_.Info(), error)) {
+    const bool toStandardOutput = options_.output == kStandardStream;
+    const bool created = toStandardOutput ? outputFile_.CreateForStandardOutput(error)
+                                          : outputFile_.Create(options_.output, error);
+    if (!created) return Fail(error);
+    if (!writer_.Open(outputFile_.Descriptor(), OutputName(), input_.Info(), error)) {
       return Fail(error);
     }
     if (!options_.report.empty()) {
@@ -206,10 +292,21 @@ private:
       return kExitBadInput;
     }
     if (writer_.ClippedSamples() > 0) {
-      Warn(std::to_string(writer_.ClippedSamples()) + " samples clipped in '" + options_.output +
-           "'");
+      Warn(std::to_string(writer_.ClippedSamples()) + " samples clipped in " + OutputName());
+    }
+    for (const SoundFileReader* reader : {&input_, sidechain_.get()}) {
+      if (reader && reader->EndedEarly()) {
+        Warn(reader->Name() + " is cut short: its header declares " +
+             std::to_string(reader->DeclaredFrames()) + " frames, " +
+             std::to_string(reader->FramesRead()) + " were read and rendered");
+      }
     }
     return WriteAnalysis() ? kExitSuccess : kExitBadInput;
+  }
+
+  // OUTPUT for messages and titles.
+  std::string OutputName() const {
+    return options_.output == kStandardStream ? "standard output" : "'" + options_.output + "'";
   }
 
   bool WriteAnalysis() {
@@ -221,8 +318,11 @@ private:
       if (!reportFile_->WriteAll(json.data(), json.size(), error)) return Fail(error);
     }
     if (plotFile_) {
-      const std::vector<unsigned char> png =
-          PlotPng(data, "CORAL SIEVE - " + BaseName(options_.output), error);
+      const std::string& named =
+          options_.output == kStandardStream ? options_.input : options_.output;
+      const std::string title =
+          named == kStandardStream ? "CORAL SIEVE" : "CORAL SIEVE - " + BaseName(named);
+      const std::vector<unsigned char> png = PlotPng(data, title, error);
       if (png.empty() || !plotFile_->WriteAll(png.data(), png.size(), error)) return Fail(error);
     }
     return true;
@@ -253,6 +353,10 @@ int RunRenderer(const Options& options, const Console& console) {
   switch (options.action) {
   case Options::Action::Help:
     std::fputs(UsageText().c_str(), console.out);
+    return kExitSuccess;
+  case Options::Action::Version:
+    std::fputs(VersionText(MakePlugin(reef::InstanceInfo{})->GetPluginVersion(false)).c_str(),
+               console.out);
     return kExitSuccess;
   case Options::Action::ListParams:
     std::fputs(ParamListText().c_str(), console.out);
