@@ -87,6 +87,8 @@ void MainWindow::BuildMenu(GtkWidget* box) {
   };
 
   GtkWidget* file = addMenu("_File");
+  gtk_widget_add_accelerator(addItem(file, "_Preferences...", ECommand::Preferences), "activate",
+                             accelerators_, GDK_KEY_comma, GDK_CONTROL_MASK, GTK_ACCEL_VISIBLE);
   addItem(file, "_Quit", ECommand::Quit);
   GtkWidget* help = addMenu("_Help");
   addItem(help, "_About", ECommand::About);
@@ -114,6 +116,7 @@ void MainWindow::Close() {
   if (closing_ || !window_) return;
   closing_ = true;
   StopTimers();
+  preferences_.reset();
   host_.Plug().CloseWindow();
   GtkWidget* closed = std::exchange(window_, nullptr);
   editorBox_ = nullptr;
@@ -141,6 +144,14 @@ void MainWindow::Run(ECommand command) {
     }
     break;
   case ECommand::Preferences:
+    if (PreferencesDialog* open = Preferences()) {
+      gtk_window_present(GTK_WINDOW(open->Widget()));
+      break;
+    }
+    // OK keeps the settings; the dialog object stays until the next one replaces it.
+    preferences_ = std::make_unique<PreferencesDialog>(host_, Window(), [this](bool ok) {
+      if (ok) host_.WriteSettings();
+    });
     break;
   case ECommand::Quit:
     Close();
@@ -154,6 +165,10 @@ void MainWindow::Run(ECommand command) {
     SaveScreenshot();
     break;
   }
+}
+
+PreferencesDialog* MainWindow::Preferences() const {
+  return preferences_ && preferences_->IsOpen() ? preferences_.get() : nullptr;
 }
 
 reef::ui::ICanvasGtk* MainWindow::Editor() const {

@@ -9,11 +9,13 @@
 // Threads: user-interface thread.
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtk/gtk.h>
 
+#include "app/PreferencesDialog.h"
 #include "app/StandaloneHost.h"
 
 namespace reef::ui {
@@ -57,6 +59,8 @@ public:
   GtkWindow* Window() const { return window_ ? GTK_WINDOW(window_) : nullptr; }
   // The open editor, or nullptr.
   reef::ui::ICanvasGtk* Editor() const;
+  // The Preferences dialog while it is open, or nullptr.
+  PreferencesDialog* Preferences() const;
   // The editor's frame counters and its top-left corner on the screen, as
   // "frames=N cycles=N x=X y=Y scale=S" (N, X, Y whole numbers; S the draw scale).
   std::string EditorStatus() const;
@@ -86,6 +90,7 @@ private:
   GtkWidget* window_ = nullptr;
   GtkWidget* editorBox_ = nullptr;
   GtkAccelGroup* accelerators_ = nullptr;
+  std::unique_ptr<PreferencesDialog> preferences_;
   guint idleTimer_ = 0;
   guint screenshotTimer_ = 0;
   int screenshotWaits_ = 0;

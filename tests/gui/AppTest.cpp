@@ -87,9 +87,16 @@ TEST(App, SecondStartPresentsTheFirstAndStateTravelsThroughTheRunningInstance) {
   EXPECT_NE(error.find("not running"), std::string::npos) << error;
 }
 
-TEST(App, ScreenshotKeyWritesTheNamedFileInTheTemporaryFolderAndAsks) {
+TEST(App, KeysOpenPreferencesAndWriteTheNamedScreenshotInTheTemporaryFolder) {
   AppDriver app;
   ASSERT_TRUE(app.Start());
+  app.Key("ctrl+comma");
+  ASSERT_TRUE(app.WaitForWindow("Preferences"));
+  app.FocusWindow("Preferences");
+  app.Key("Escape");
+  ASSERT_TRUE(app.WaitUntil([&] { return !app.WindowShown("Preferences"); }));
+
+  app.FocusWindow("CORAL SIEVE");
   app.Key("ctrl+shift+s");
   ASSERT_TRUE(app.WaitForWindow("Screenshot Saved"));
   const std::regex name(R"(CORAL SIEVE_screenshot_20\d{6}_\d{6}\.png)");
