@@ -47,12 +47,27 @@ void MainWindow::Open() {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_container_add(GTK_CONTAINER(window_), box);
   BuildMenu(box);
+  statusBar_ = gtk_info_bar_new();
+  gtk_widget_set_name(statusBar_, "audio-status");
+  statusText_ = gtk_label_new(nullptr);
+  gtk_label_set_line_wrap(GTK_LABEL(statusText_), TRUE);
+  gtk_label_set_xalign(GTK_LABEL(statusText_), 0.f);
+  gtk_container_add(GTK_CONTAINER(gtk_info_bar_get_content_area(GTK_INFO_BAR(statusBar_))),
+                    statusText_);
+  g_signal_connect(statusBar_, "response", G_CALLBACK(+[](GtkInfoBar* bar, gint, gpointer) {
+                     gtk_widget_hide(GTK_WIDGET(bar));
+                   }),
+                   nullptr);
+  gtk_box_pack_start(GTK_BOX(box), statusBar_, FALSE, FALSE, 0);
   editorBox_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_box_pack_start(GTK_BOX(box), editorBox_, FALSE, FALSE, 0);
   host_.Plug().OpenWindow(editorBox_);
   gtk_widget_show_all(window_);
+  gtk_widget_set_no_show_all(statusBar_, TRUE);
+  ShowAudioStatus(pendingStatus_, pendingProblem_);
 
   idleTimer_ = g_timeout_add(reef::IPluginApp::kIdleTimerMs, OnIdleTimer, this);
+  audioWatch_ = g_timeout_add(StandaloneHost::kWatchIntervalMs, OnAudioWatch, this);
   if (!screenshotPath_.empty()) {
     screenshotTimer_ = g_timeout_add(kScreenshotDelayMs, OnScreenshotTimer, this);
   }
@@ -119,7 +134,7 @@ void MainWindow::Close() {
   preferences_.reset();
   host_.Plug().CloseWindow();
   GtkWidget* closed = std::exchange(window_, nullptr);
-  editorBox_ = nullptr;
+  editorBox_ = statusBar_ = statusText_ = nullptr;
   gtk_widget_destroy(closed);
   g_object_unref(std::exchange(accelerators_, nullptr));
   closing_ = false;
@@ -127,9 +142,10 @@ void MainWindow::Close() {
 }
 
 void MainWindow::StopTimers() {
-  if (idleTimer_) g_source_remove(idleTimer_);
-  if (screenshotTimer_) g_source_remove(screenshotTimer_);
-  idleTimer_ = screenshotTimer_ = 0;
+  for (const guint timer : {idleTimer_, audioWatch_, screenshotTimer_}) {
+    if (timer) g_source_remove(timer);
+  }
+  idleTimer_ = audioWatch_ = screenshotTimer_ = 0;
 }
 
 void MainWindow::Run(ECommand command) {
@@ -204,6 +220,23 @@ void MainWindow::ShowError(const std::string& text, const std::string& caption) 
   ShowMessageBox(Window(), text, caption, EMessageButtons::Ok);
 }
 
+void MainWindow::ShowAudioStatus(const std::string& text, bool problem) {
+  if (!window_) {
+    pendingStatus_ = text;
+    pendingProblem_ = problem;
+    return;
+  }
+  if (text.empty()) {
+    gtk_widget_hide(statusBar_);
+    return;
+  }
+  gtk_label_set_text(GTK_LABEL(statusText_), text.c_str());
+  gtk_info_bar_set_message_type(GTK_INFO_BAR(statusBar_),
+                                problem ? GTK_MESSAGE_WARNING : GTK_MESSAGE_INFO);
+  gtk_info_bar_set_show_close_button(GTK_INFO_BAR(statusBar_), !problem);
+  gtk_widget_show(statusBar_);
+}
+
 void MainWindow::SaveScreenshot() {
   char stamp[32];
   const std::time_t now = std::time(nullptr);
@@ -243,6 +276,11 @@ void MainWindow::ScreenshotAndClose() {
 
 gboolean MainWindow::OnIdleTimer(gpointer data) {
   Guarded([&] { static_cast<MainWindow*>(data)->host_.Plug().OnIdleTimer(); });
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean MainWindow::OnAudioWatch(gpointer data) {
+  Guarded([&] { static_cast<MainWindow*>(data)->host_.WatchAudio(); });
   return G_SOURCE_CONTINUE;
 }
 

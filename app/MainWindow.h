@@ -3,8 +3,9 @@
 // resizable by its border (the editor's corner grip scales the editor, and the window
 // follows). A menu bar with File (Preferences..., Quit) and Help (About, Read Manual); the
 // keys Ctrl+, (Preferences) and Ctrl+Shift+S (Save Screenshot) work while the editor has the
-// keyboard focus. The window runs the framework's idle timer while it is open, and shows the
-// host's messages as modal message boxes over itself.
+// keyboard focus. The window runs the framework's idle timer and the host's audio watch while
+// it is open, shows the host's messages as modal message boxes over itself and the state of
+// audio in a bar above the editor (problems until they are solved, notices until closed).
 //
 // Threads: user-interface thread.
 
@@ -68,6 +69,9 @@ public:
   // A modal message box over the window ("Error" boxes as errors); before the window exists
   // the box waits until it opens.
   void ShowError(const std::string& text, const std::string& caption) override;
+  // The bar above the editor (named "audio-status"): a warning for a problem, an information
+  // with a close button for a notice; an empty text hides it.
+  void ShowAudioStatus(const std::string& text, bool problem) override;
 
 private:
   struct PendingMessage {
@@ -81,6 +85,7 @@ private:
   void StopTimers();
 
   static gboolean OnIdleTimer(gpointer data);
+  static gboolean OnAudioWatch(gpointer data);
   static gboolean OnScreenshotTimer(gpointer data);
   static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer data);
 
@@ -89,13 +94,18 @@ private:
   std::function<void()> onClosed_;
   GtkWidget* window_ = nullptr;
   GtkWidget* editorBox_ = nullptr;
+  GtkWidget* statusBar_ = nullptr;
+  GtkWidget* statusText_ = nullptr;
   GtkAccelGroup* accelerators_ = nullptr;
   std::unique_ptr<PreferencesDialog> preferences_;
   guint idleTimer_ = 0;
+  guint audioWatch_ = 0;
   guint screenshotTimer_ = 0;
   int screenshotWaits_ = 0;
   bool closing_ = false;
   std::vector<PendingMessage> pending_;
+  std::string pendingStatus_;
+  bool pendingProblem_ = false;
 };
 
 } // namespace coral
