@@ -7,6 +7,9 @@
 #include "app/MessageBox.h"
 #include "ui/ICanvasGtk.h"
 
+// X11's macros (None, Bool, Status) come after every other header.
+#include <gdk/gdkx.h>
+
 namespace coral {
 namespace {
 
@@ -124,7 +127,13 @@ void MainWindow::BuildMenu(GtkWidget* box) {
 }
 
 void MainWindow::Present() {
-  if (window_) gtk_window_present(GTK_WINDOW(window_));
+  if (!window_) return;
+  // A request from another process carries no user event: the X server's time stands in
+  // for it, so that window managers that prevent focus stealing still raise the window.
+  GdkWindow* surface = gtk_widget_get_window(window_);
+  const guint32 time =
+      surface && GDK_IS_X11_WINDOW(surface) ? gdk_x11_get_server_time(surface) : GDK_CURRENT_TIME;
+  gtk_window_present_with_time(GTK_WINDOW(window_), time);
 }
 
 void MainWindow::Close() {
