@@ -34,9 +34,14 @@ demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target coral-render coral-demo-signal
 	@scripts/demo $(BUILD)
 
-run: demo
+# Starts the application; without a display, renders the demonstration and a screenshot of
+# the editor instead and prints where they are.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target coral-sieve coral-render coral-demo-signal
+	@scripts/run $(BUILD)
 
-# The LV2 bundle into $(PREFIX)/lib/lv2 (DESTDIR is honoured), or into the user's ~/.lv2.
+# The application (bin/coral-sieve, its menu entry and icons) and the LV2 bundle into $(PREFIX)
+# (DESTDIR is honoured), or the LV2 bundle alone into the user's ~/.lv2.
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 

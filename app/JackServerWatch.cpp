@@ -11,7 +11,12 @@ bool JackServerWatch::Open() {
   client_ = jack_client_open("CoralSieve", JackNoStartServer, nullptr);
   if (!client_) return false;
   lost_.store(false);
+  period_.store(jack_get_buffer_size(client_));
   jack_on_shutdown(client_, &JackServerWatch::OnShutdown, this);
+  // Period notices come only to an active client; the watch has no ports and no process
+  // callback, so it costs the server nothing per cycle.
+  jack_set_buffer_size_callback(client_, &JackServerWatch::OnPeriod, this);
+  jack_activate(client_);
   return true;
 }
 
@@ -19,10 +24,16 @@ void JackServerWatch::Close() {
   if (client_) jack_client_close(client_);
   client_ = nullptr;
   lost_.store(true);
+  period_.store(0);
 }
 
 void JackServerWatch::OnShutdown(void* watch) {
   static_cast<JackServerWatch*>(watch)->lost_.store(true);
+}
+
+int JackServerWatch::OnPeriod(jack_nframes_t frames, void* watch) {
+  static_cast<JackServerWatch*>(watch)->period_.store(frames);
+  return 0;
 }
 
 } // namespace coral

@@ -5,10 +5,15 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <thread>
+#include <type_traits>
+#include <utility>
 
+#include <alsa/asoundlib.h>
 #include <glib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <rtaudio/RtAudio.h>
 #include <rtmidi/RtMidi.h>
@@ -36,13 +41,39 @@ public:
   void ShowError(const std::string& text, const std::string& caption) override {
     std::cerr << caption << ": " << text << "\n";
   }
+  void ShowAudioStatus(const std::string& text, bool) override {
+    if (!text.empty()) std::cerr << "Audio: " << text << "\n";
+  }
 };
 
 StderrReporter gStderrReporter;
 
-// The device layer's error callback; it may run on any of the layer's threads.
+// The last error the device layer reported, for the messages to the user.
+std::mutex gAudioErrorLock;
+std::string gAudioError;
+
+// The device layer's error callback; it may run on any of the layer's threads, the audio
+// thread among them, which must never wait: a report that finds the slot busy is dropped.
 void AudioErrorCallback(RtAudioError::Type, const std::string& text) {
-  std::cerr << "\nerrorCallback: " << text << "\n\n";
+  std::unique_lock lock(gAudioErrorLock, std::try_to_lock);
+  if (!lock) return;
+  gAudioError = text;
+  std::cerr << "coral-sieve: audio: " << text << "\n";
+}
+
+std::string TakeAudioError() {
+  std::lock_guard lock(gAudioErrorLock);
+  return std::exchange(gAudioError, std::string());
+}
+
+// The ALSA and JACK libraries print their diagnostics to the terminal unless told otherwise.
+void IgnoreAlsaDiagnostic(const char*, int, const char*, int, const char*, ...) {}
+void IgnoreJackDiagnostic(const char*) {}
+
+// Whether the machine has an ALSA sequencer to make MIDI ports on. Asking the MIDI library
+// without one makes it print its failure.
+bool SequencerPresent() {
+  return access("/dev/snd/seq", R_OK | W_OK) == 0;
 }
 
 std::string StripPrefix(const std::string& name) {
@@ -50,16 +81,13 @@ std::string StripPrefix(const std::string& name) {
   return colon == std::string::npos ? name : name.substr(colon + 1);
 }
 
-// The MIDI object of one direction on the ALSA sequencer, else on JACK MIDI; nullptr when
-// neither back end can be created.
+// The MIDI object of one direction on back end `api`; nullptr when it cannot be created.
 template <typename Port>
-std::unique_ptr<Port> CreateMidiPort(const char* clientName) {
-  for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
-    try {
-      auto port = std::make_unique<Port>(api, clientName);
-      if (port->getCurrentApi() == api) return port;
-    } catch (const RtMidiError&) {
-    }
+std::unique_ptr<Port> CreateMidiPort(RtMidi::Api api, const char* clientName) {
+  try {
+    auto port = std::make_unique<Port>(api, clientName);
+    if (port->getCurrentApi() == api) return port;
+  } catch (const RtMidiError&) {
   }
   return nullptr;
 }
@@ -106,6 +134,12 @@ void StandaloneHost::Destroy() {
 }
 
 StandaloneHost::StandaloneHost(const PlugFactory& factory) {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] {
+    snd_lib_error_set_handler(&IgnoreAlsaDiagnostic);
+    jack_set_error_function(&IgnoreJackDiagnostic);
+    jack_set_info_function(&IgnoreJackDiagnostic);
+  });
   const reef::InstanceInfo info;
   plug_ = factory ? factory(info) : std::unique_ptr<reef::IPluginApp>(MakePlugin(info));
   plug_->SetMidiSender(this);
@@ -113,6 +147,7 @@ StandaloneHost::StandaloneHost(const PlugFactory& factory) {
 
 StandaloneHost::~StandaloneHost() {
   ignoreMidi_.store(true);
+  audioWanted_ = false;
   CloseAudio();
   if (midiIn_) midiIn_->closePort();
   if (midiOut_) midiOut_->closePort();
@@ -245,6 +280,7 @@ std::vector<std::string> StandaloneHost::DriverNames() {
 
 void StandaloneHost::CreateAudioSystem() {
   CloseAudio();
+  audioWanted_ = streamStarted_ = false;
   dac_.reset();
   defaultInputDevice_.reset();
   defaultOutputDevice_.reset();
@@ -256,13 +292,18 @@ void StandaloneHost::CreateAudioSystem() {
   if (apis.empty()) return;
   try {
     dac_ = std::make_unique<RtAudio>(apis[current_.driverType]);
+    dac_->showWarnings(false);
   } catch (const RtAudioError&) {
     dac_.reset();
   }
 }
 
+bool StandaloneHost::UsesJack() const {
+  return dac_ && dac_->getCurrentApi() == RtAudio::UNIX_JACK;
+}
+
 unsigned StandaloneHost::DeviceCount() {
-  ReplaceStaleJackMidi(false);
+  ReplaceStaleJackClients(false);
   if (!dac_) return 0;
   try {
     return dac_->getDeviceCount();
@@ -338,19 +379,146 @@ std::optional<unsigned> StandaloneHost::ResolveDevice(ERoute side, bool& renamed
 // ---- Stream ----
 
 bool StandaloneHost::RestartAudio() {
+  return StartAudio(true);
+}
+
+bool StandaloneHost::StartAudio(bool interactive) {
   if (noIO_ || !screenshotPath_.empty()) return true;
-  ReplaceStaleJackMidi(true);
+  audioWanted_ = true;
+  if (interactive) nextRetry_.reset();
+  streamStarted_ = false;
+  ReplaceStaleJackClients(true);
   bool renamed = false;
   const std::optional<unsigned> inputId = ResolveDevice(reef::kInput, renamed);
   const std::optional<unsigned> outputId = ResolveDevice(reef::kOutput, renamed);
   if (renamed) WriteSettings();
   if (!inputId || !outputId) {
-    (reporter_ ? *reporter_ : static_cast<MessageReporter&>(gStderrReporter))
-        .ShowError(kAudioSettingsMessage, kErrorCaption);
+    if (interactive) Reporter().ShowError(kAudioSettingsMessage, kErrorCaption);
     CloseAudio();
+    ReportAudio(UsesJack() && !jackWatch_.IsOpen()
+                    ? "The JACK server is not running: CORAL SIEVE connects to it as soon as "
+                      "it starts."
+                    : "No audio device was found: choose the devices in File > Preferences.",
+                true);
     return false;
   }
-  return OpenAudioStream(*inputId, *outputId, current_.sampleRate, current_.bufferSize);
+
+  std::string notice;
+  const std::string dictating = UsesJack() ? "The JACK server" : "The audio device";
+  if (const std::optional<unsigned> rate = ServerRate(*outputId)) {
+    notice = "The JACK server runs at " + std::to_string(*rate) +
+             " Hz, so CORAL SIEVE does too (the settings asked for " +
+             std::to_string(current_.sampleRate) + " Hz).";
+    current_.sampleRate = *rate;
+    WriteSettings();
+  }
+  TakeAudioError();
+  if (!OpenAudioStream(*inputId, *outputId, current_.sampleRate, current_.bufferSize)) {
+    const std::string reason = TakeAudioError();
+    ReportAudio("The audio stream could not start" + (reason.empty() ? "" : " (" + reason + ")") +
+                    ": choose other devices, another sampling rate or buffer size in File > "
+                    "Preferences.",
+                true);
+    return false;
+  }
+  streamStarted_ = true;
+  nextRetry_.reset();
+  watchedServed_ = callbacksServed_.load();
+  lastProgress_ = Clock::now();
+  if (bufferFrames_ != current_.bufferSize) {
+    notice += std::string(notice.empty() ? "" : " ") + dictating + " sets the buffer size to " +
+              std::to_string(bufferFrames_) +
+              " frames, so CORAL SIEVE uses it (the settings asked for " +
+              std::to_string(current_.bufferSize) + ").";
+    current_.bufferSize = bufferFrames_;
+    active_ = current_;
+    WriteSettings();
+  }
+  if (!notice.empty() || !audioStatus_.empty()) ReportAudio(notice, false);
+  return true;
+}
+
+std::optional<unsigned> StandaloneHost::ServerRate(unsigned outputId) {
+  if (!UsesJack()) return std::nullopt;
+  const std::optional<AudioDeviceInfo> info = GetDeviceInfo(outputId);
+  if (!info || info->sampleRates.size() != 1 || info->sampleRates[0] == current_.sampleRate) {
+    return std::nullopt;
+  }
+  return info->sampleRates[0];
+}
+
+void StandaloneHost::WatchAudio() {
+  if (!audioWanted_ || noIO_ || !screenshotPath_.empty() || !dac_) return;
+  if (IsStreamRunning()) {
+    const std::uint32_t served = callbacksServed_.load();
+    const Clock::time_point now = Clock::now();
+    if (served != watchedServed_) lastProgress_ = now;
+    watchedServed_ = served;
+    // A stream whose JACK server went away is closed by the device layer itself.
+    if (UsesJack() && jackWatch_.IsLost()) return;
+    // The server stays busy for a moment after it changed its period; the stream is
+    // replaced once it has settled.
+    const unsigned period = UsesJack() ? jackWatch_.Period() : 0;
+    if (period == 0 || period == bufferFrames_) {
+      periodSeen_.reset();
+    } else if (!periodSeen_) {
+      periodSeen_ = now;
+    }
+    const bool periodChanged = periodSeen_ && now - *periodSeen_ >= kSettleTime;
+    if (!periodChanged && now - lastProgress_ < kStallTime) return;
+    // A JACK server that changed its period stops the stream's callbacks for good; so can
+    // a device that failed.
+    const unsigned before = bufferFrames_;
+    AbandonStream();
+    if (!Reconnect()) {
+      nextRetry_ = now + kRetryInterval;
+    } else if (periodChanged) {
+      ReportAudio("The JACK server changed its period from " + std::to_string(before) + " to " +
+                      std::to_string(period) + " frames; the stream restarted with it.",
+                  false);
+    }
+    return;
+  }
+
+  // No stream runs although one should.
+  ReplaceStaleJackClients(false);
+  if (UsesJack() && !jackWatch_.IsOpen()) {
+    if (streamStarted_) {
+      streamStarted_ = false;
+      ReportAudio("The JACK server has stopped: CORAL SIEVE reconnects as soon as it runs again.",
+                  true);
+    }
+    // A server (again): connect to it.
+    if (jackWatch_.Open() && !Reconnect()) nextRetry_ = Clock::now() + kRetryInterval;
+    return;
+  }
+  if (streamStarted_) {
+    streamStarted_ = false;
+    const std::string reason = TakeAudioError();
+    ReportAudio("The audio device stopped" + (reason.empty() ? "" : " (" + reason + ")") +
+                    ": CORAL SIEVE tries again every few seconds.",
+                true);
+    nextRetry_ = Clock::now() + kRetryInterval;
+    return;
+  }
+  // A stream that never started waits for the user's next choice.
+  if (!nextRetry_ || Clock::now() < *nextRetry_) return;
+  nextRetry_.reset();
+  if (!Reconnect()) nextRetry_ = Clock::now() + kRetryInterval;
+}
+
+bool StandaloneHost::Reconnect() {
+  ProbeAudioDevices();
+  return StartAudio(false);
+}
+
+void StandaloneHost::ReportAudio(const std::string& text, bool problem) {
+  audioStatus_ = problem ? text : std::string();
+  Reporter().ShowAudioStatus(text, problem);
+}
+
+MessageReporter& StandaloneHost::Reporter() {
+  return reporter_ ? *reporter_ : static_cast<MessageReporter&>(gStderrReporter);
 }
 
 bool StandaloneHost::OpenAudioStream(unsigned inputId, unsigned outputId, unsigned sampleRate,
@@ -434,6 +602,18 @@ void StandaloneHost::CloseAudio() {
 
 bool StandaloneHost::IsStreamRunning() const {
   return dac_ && dac_->isStreamRunning();
+}
+
+void StandaloneHost::AbandonStream() {
+  if (!dac_) return;
+  try {
+    if (dac_->isStreamRunning()) dac_->abortStream();
+  } catch (const RtAudioError&) {
+  }
+  try {
+    if (dac_->isStreamOpen()) dac_->closeStream();
+  } catch (const RtAudioError&) {
+  }
 }
 
 void StandaloneHost::PrepareStream(unsigned deviceInputs, unsigned deviceOutputs,
@@ -562,21 +742,28 @@ void StandaloneHost::RunBlock() noexcept {
 
 bool StandaloneHost::OpenMidi() {
   if (noIO_ || !screenshotPath_.empty()) return true;
+  midiWanted_ = true;
   CreateMidiObjects();
   return midiIn_ && midiOut_;
 }
 
 void StandaloneHost::CreateMidiObjects() {
-  if (!midiIn_) {
-    midiIn_ = CreateMidiPort<RtMidiIn>("RtMidi Input Client");
-    if (midiIn_) {
-      // System-exclusive messages are wanted; timing clock and active sensing are not.
-      midiIn_->ignoreTypes(false, true, true);
-      midiIn_->setCallback(&StandaloneHost::MidiInputCallback, this);
+  const auto create = [this](auto& port, const char* clientName) {
+    using Port = typename std::remove_reference_t<decltype(port)>::element_type;
+    if (port) return;
+    if (SequencerPresent()) port = CreateMidiPort<Port>(RtMidi::LINUX_ALSA, clientName);
+    if (!port && (jackWatch_.IsOpen() || jackWatch_.Open())) {
+      port = CreateMidiPort<Port>(RtMidi::UNIX_JACK, clientName);
     }
+  };
+  const bool hadInput = midiIn_ != nullptr;
+  create(midiIn_, "RtMidi Input Client");
+  if (midiIn_ && !hadInput) {
+    // System-exclusive messages are wanted; timing clock and active sensing are not.
+    midiIn_->ignoreTypes(false, true, true);
+    midiIn_->setCallback(&StandaloneHost::MidiInputCallback, this);
   }
-  if (!midiOut_) midiOut_ = CreateMidiPort<RtMidiOut>("RtMidi Output Client");
-  if (MidiUsesJack() && !jackWatch_.IsOpen()) jackWatch_.Open();
+  create(midiOut_, "RtMidi Output Client");
 }
 
 bool StandaloneHost::MidiUsesJack() const {
@@ -585,22 +772,36 @@ bool StandaloneHost::MidiUsesJack() const {
 }
 
 bool StandaloneHost::MidiReachable() const {
-  return !MidiUsesJack() || jackWatch_.IsOpen();
+  return !MidiUsesJack() || !jackWatch_.IsLost();
 }
 
-void StandaloneHost::ReplaceStaleJackMidi(bool reconnect) {
-  if (!MidiUsesJack() || !jackWatch_.IsLost()) return;
-  if (jackWatch_.IsOpen()) {
-    // The server behind the MIDI clients went away: every client of it is closed before
-    // this process opens a client of another server.
+void StandaloneHost::ReplaceStaleJackClients(bool reconnect) {
+  if (jackWatch_.IsOpen() && jackWatch_.IsLost()) {
+    // The server went away: every client of it is closed before this process opens a
+    // client of another server. The device layer closes a JACK stream itself when its
+    // server shuts down; it gets the time to finish before the stream is closed here.
+    if (UsesJack()) {
+      // Streams stay open only while they run, so an open one is being closed there.
+      for (int poll = 0; poll < kStallPolls && dac_->isStreamOpen(); ++poll) {
+        std::this_thread::sleep_for(kPollInterval);
+      }
+      AbandonStream();
+    }
+    if (MidiUsesJack()) {
+      midiIn_.reset();
+      midiOut_.reset();
+      midiInputNames_.clear();
+      midiOutputNames_.clear();
+    }
     jackWatch_.Close();
-  } else if (!reconnect || !jackWatch_.Open()) {
-    return; // still no server since the MIDI objects were made without one
   }
-  midiIn_.reset();
-  midiOut_.reset();
+  const bool midiMissing = midiWanted_ && (!midiIn_ || !midiOut_) && !SequencerPresent();
+  if (!reconnect || jackWatch_.IsOpen() || !(UsesJack() || midiMissing) || !jackWatch_.Open()) {
+    return;
+  }
+  // A JACK server runs (again): MIDI that waited for it is made, and the stored ports open.
+  if (!midiMissing) return;
   CreateMidiObjects();
-  if (midiInputNames_.empty()) return;
   ProbeMidiPortsNow();
   for (const reef::ERoute direction : {reef::kInput, reef::kOutput}) {
     const std::string& name =
@@ -611,7 +812,11 @@ void StandaloneHost::ReplaceStaleJackMidi(bool reconnect) {
 }
 
 void StandaloneHost::ProbeMidiPortsNow() {
-  if (!midiIn_ || !midiOut_) return;
+  if (!midiIn_ || !midiOut_) {
+    midiInputNames_.clear();
+    midiOutputNames_.clear();
+    return;
+  }
   if (MidiReachable()) {
     ListMidiPorts(*midiIn_, midiInputNames_);
     ListMidiPorts(*midiOut_, midiOutputNames_);
@@ -623,7 +828,7 @@ void StandaloneHost::ProbeMidiPortsNow() {
 }
 
 void StandaloneHost::ProbeMidiPorts() {
-  ReplaceStaleJackMidi(true);
+  ReplaceStaleJackClients(true);
   ProbeMidiPortsNow();
 }
 
@@ -638,9 +843,14 @@ int StandaloneHost::FindMidiPort(reef::ERoute direction, std::string_view name) 
 }
 
 bool StandaloneHost::SelectMidiPort(reef::ERoute direction, std::string name) {
-  ReplaceStaleJackMidi(true);
+  ReplaceStaleJackClients(true);
   int port = FindMidiPort(direction, name);
   if (port == -1) {
+    // Without MIDI (switched off, no sequencer and no JACK server) the stored name is kept
+    // for when its port exists again.
+    const bool available =
+        (direction == reef::kInput ? HasMidiInput() : HasMidiOutput()) && MidiReachable();
+    if (!available) return false;
     (direction == reef::kInput ? current_.midiInputDevice : current_.midiOutputDevice) = "off";
     WriteSettings();
     port = 0;

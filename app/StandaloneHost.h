@@ -12,12 +12,19 @@
 // feeds both plug-in inputs) and its output pair (one channel on a mono device, which then
 // receives the average); auxiliary inputs receive silence.
 //
+// Where the device dictates the sample rate or the buffer size (a JACK server runs at its own
+// rate and period), the host follows it, stores what it follows and says so. WatchAudio,
+// called regularly, restarts a stream whose callbacks stopped, tells when the device or the
+// JACK server went away and reconnects when the JACK server runs again. Diagnostics of the
+// device libraries stay off the terminal where the libraries allow it.
+//
 // Threads: every operation runs on the user-interface thread, except AudioCallback (the
 // device layer's audio thread) and MidiInputCallback (the MIDI layer's input thread). The
 // audio thread allocates nothing, takes no lock and never waits. The user-interface thread
 // hands a fade-out to the audio thread through two atomic flags.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,12 +43,17 @@ class RtMidiOut;
 
 namespace coral {
 
-// Shows the host's messages to the user: the application installs a message box, and until
-// one is installed the messages go to the standard error stream.
+// Shows the host's messages to the user: the application installs its window, and until one
+// is installed the messages go to the standard error stream.
 class MessageReporter {
 public:
   virtual ~MessageReporter() = default;
+  // A message box.
   virtual void ShowError(const std::string& text, const std::string& caption) = 0;
+  // How audio is doing, as a sentence for the window to show: a `problem` lasts until the
+  // next status replaces it or an empty text clears it; otherwise it is a notice of something
+  // the host did on its own.
+  virtual void ShowAudioStatus(const std::string& text, bool problem) = 0;
 };
 
 // What the device layer reports about one audio device; the name as DeviceName gives it.
@@ -115,9 +127,22 @@ public:
   // Resolves the stored device names (a name that matches no device, or a device without
   // channels on its side, falls back to that side's default device, whose name is then
   // stored and saved) and (re)opens the stream. Without a device on either side the
-  // message "Please check the audio settings" is shown and audio stays closed. True at once
-  // when audio is switched off.
+  // message "Please check the audio settings" is shown and audio stays closed. A JACK
+  // server's rate replaces the stored one, and the buffer size the device settles on
+  // replaces the stored one, each saved and told as a notice; a stream that does not start
+  // is told as a problem. True at once when audio is switched off.
   bool RestartAudio();
+  // Supervises the stream the last RestartAudio asked for; the application calls it every
+  // kWatchIntervalMs. A stream whose callbacks stopped for kStallTime, or whose JACK server
+  // changed its period kSettleTime ago, is restarted. A stream that stopped is told as a problem;
+  // with JACK the host reconnects as soon as a server runs again, with other back ends it tries
+  // again every kRetryInterval. Nothing while no stream is wanted (before RestartAudio, after
+  // CreateAudioSystem).
+  void WatchAudio();
+  static constexpr int kWatchIntervalMs = 250;
+  static constexpr std::chrono::milliseconds kStallTime{1000};
+  static constexpr std::chrono::milliseconds kRetryInterval{2000};
+  static constexpr std::chrono::milliseconds kSettleTime{500};
   // Closes any stream, resets the plug-in at `sampleRate`, opens and starts a stream of
   // 64-bit non-interleaved samples. False (no message, no stream left open) when the device
   // layer refuses; on success the current settings become the active ones.
@@ -137,8 +162,10 @@ public:
   // 0 for "off", p + 1 for the port at index p whose name matches byte for byte, else -1.
   int FindMidiPort(reef::ERoute direction, std::string_view name) const;
   // Opens the named port of that direction after closing the open one ("off" only closes).
-  // A name that matches no port becomes "off" and is saved. False without the MIDI object
-  // of that direction or when the port cannot be opened.
+  // A name that matches no port becomes "off" and is saved, unless MIDI is unavailable
+  // (switched off, or neither the sequencer nor a JACK server): then the name is kept for
+  // when its port exists. False without the MIDI object of that direction or when the port
+  // cannot be opened.
   bool SelectMidiPort(reef::ERoute direction, std::string name);
 
   // The device layer's audio callback (`userData` is the host). Fades in the first callback
@@ -207,6 +234,21 @@ private:
 
   bool SendMidiBytes(const std::uint8_t* data, int size) override;
 
+  // The audio back end is JACK.
+  bool UsesJack() const;
+  // RestartAudio's work; the message box only when `interactive`.
+  bool StartAudio(bool interactive);
+  // Probes the devices again (ids change as JACK clients come and go) and starts the stream
+  // without a message box.
+  bool Reconnect();
+  // Stops and closes a stream whose callbacks no longer come, without waiting for a fade-out.
+  void AbandonStream();
+  // The JACK server's rate, when it differs from the stored one and `outputId` is a JACK
+  // device (whose only rate is the server's).
+  std::optional<unsigned> ServerRate(unsigned outputId);
+  void ReportAudio(const std::string& text, bool problem);
+  MessageReporter& Reporter();
+
   // OpenAudioStream's steps before the device opens and after it settled the buffer size.
   void ResetForStream(double sampleRate, unsigned bufferFrames);
   void SizeCallbackBuffers(unsigned deviceInputs, unsigned deviceOutputs);
@@ -216,17 +258,17 @@ private:
   void RunThroughFifo(double* out, double* in, unsigned nFrames) noexcept;
   void RunBlock() noexcept;
 
-  // The device layer's device count, after replacing stale JACK MIDI clients.
+  // The device layer's device count, after closing stale JACK clients.
   unsigned DeviceCount();
-  // Creates whichever MIDI object is missing, and watches the JACK server when they are
-  // JACK clients.
+  // Creates whichever MIDI object is missing: on the ALSA sequencer when the machine has
+  // one, else on JACK MIDI when a JACK server runs (then the server is watched).
   void CreateMidiObjects();
   bool MidiUsesJack() const;
-  // When the JACK server behind the MIDI objects went away, replaces them before anything
-  // opens a new JACK client; with `reconnect`, also remakes MIDI objects that were made
-  // without a server once one runs. Then lists the ports again and reopens the stored ports
-  // that exist; the stored names are kept either way.
-  void ReplaceStaleJackMidi(bool reconnect);
+  // When the JACK server went away, closes every client of it (the stream, the MIDI
+  // objects, the watch) before anything opens a client of another server. With
+  // `reconnect`, and a server running again, watches it and remakes missing MIDI objects,
+  // lists the ports and reopens the stored ports that exist; stored names are kept.
+  void ReplaceStaleJackClients(bool reconnect);
   // Whether the MIDI objects can be asked for ports: not JACK clients, or JACK clients of a
   // running server.
   bool MidiReachable() const;
@@ -258,6 +300,19 @@ private:
   std::atomic<std::uint32_t> callbacksServed_{0};
   std::uint32_t blockPosition_ = 0; // frames modulo 512; the FIFO position
   unsigned bufferFrames_ = kBlockFrames;
+
+  // Supervision: a stream is wanted (RestartAudio ran), one had started, the callbacks
+  // served at the last watch and when that count last moved, when to retry a stream that
+  // stopped (none: no retry), and the problem last told.
+  using Clock = std::chrono::steady_clock;
+  bool audioWanted_ = false;
+  bool streamStarted_ = false;
+  std::uint32_t watchedServed_ = 0;
+  Clock::time_point lastProgress_;
+  std::optional<Clock::time_point> nextRetry_;
+  std::optional<Clock::time_point> periodSeen_; // when the JACK server's new period showed
+  std::string audioStatus_;
+  bool midiWanted_ = false; // OpenMidi ran with I/O on
 
   std::atomic<bool> ignoreMidi_{false};
   std::atomic<bool> exiting_{false};

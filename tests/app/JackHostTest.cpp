@@ -3,6 +3,8 @@
 // MIDI to its MIDI input.
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 
@@ -66,7 +68,13 @@ void ExpectDelayedOutput(JackPeer& peer, reef::IPluginApp& plug, int delay, int 
 
 struct LastMessage final : MessageReporter {
   void ShowError(const std::string& text, const std::string&) override { last = text; }
+  void ShowAudioStatus(const std::string& text, bool problem) override {
+    status = text;
+    statusIsProblem = problem;
+  }
   std::string last;
+  std::string status;
+  bool statusIsProblem = false;
 };
 
 class JackHostTest : public ::testing::Test {
@@ -175,6 +183,64 @@ TEST_F(JackHostTest, SignalEveryPeriodMidiAndAServerRestart) {
   ASSERT_TRUE(WaitFor([&] { return host.CallbacksServed() > served + 4; }));
   host.CloseAudio();
   EXPECT_TRUE(host.IsFadeOutDone());
+}
+
+// The application's audio watch, called as its window does: every fault is told, and the
+// host follows the JACK server wherever it goes.
+TEST_F(JackHostTest, FaultsAreToldAndRecoveredFrom) {
+  // Keeps watching until `done`, for at most 10 s.
+  const auto watchUntil = [](StandaloneHost& host, const auto& done) {
+    return WaitFor([&] {
+      host.WatchAudio();
+      return done();
+    });
+  };
+  const auto flows = [](StandaloneHost& host) {
+    const std::uint32_t served = host.CallbacksServed();
+    return host.IsStreamRunning() && WaitFor([&] { return host.CallbacksServed() > served + 4; });
+  };
+
+  // No server yet, and settings left by a run without one: 44100 Hz, a buffer of 1024.
+  std::filesystem::create_directories(test::gConfigHome.SettingsFolder());
+  std::ofstream(test::gConfigHome.SettingsFile())
+      << "[audio]\ndriver=0\nindev=system\noutdev=system\nin1=1\nin2=2\nout1=1\nout2=2\n"
+         "buffer=1024\nsr=44100\n";
+  StandaloneHost& host = test::ProbePlug::CreateHost();
+  host.SetReporter(&reporter);
+  ASSERT_TRUE(host.Init());
+  EXPECT_FALSE(host.RestartAudio());
+  EXPECT_EQ(reporter.last, "Please check the audio settings");
+  EXPECT_TRUE(reporter.statusIsProblem);
+  EXPECT_NE(reporter.status.find("JACK server is not running"), std::string::npos);
+
+  // The server starts: the host connects by itself at the server's rate and period, keeps
+  // them and says so.
+  ASSERT_TRUE(server.Start(512));
+  ASSERT_TRUE(watchUntil(host, [&] { return host.IsStreamRunning(); }));
+  EXPECT_EQ(host.SampleRate(), 48000.0);
+  EXPECT_FALSE(reporter.statusIsProblem);
+  EXPECT_NE(reporter.status.find("runs at 48000 Hz"), std::string::npos) << reporter.status;
+  EXPECT_NE(reporter.status.find("buffer size to 512 frames"), std::string::npos);
+  EXPECT_NE(test::gConfigHome.ReadSettingsFile().find("buffer=512\nsr=48000\n"), std::string::npos);
+  EXPECT_TRUE(flows(host));
+
+  // The server changes its period: the stream, silenced by the server, restarts with it.
+  peer.emplace();
+  ASSERT_EQ(jack_set_buffer_size(peer->Client(), 256), 0);
+  ASSERT_TRUE(watchUntil(host, [&] { return host.BufferFrames() == 256u; }));
+  EXPECT_TRUE(flows(host));
+  EXPECT_NE(reporter.status.find("changed its period from 512 to 256 frames"), std::string::npos)
+      << reporter.status;
+
+  // The server goes away: that is shown; it comes back: the host reconnects by itself.
+  peer.reset();
+  server.Stop();
+  ASSERT_TRUE(watchUntil(host, [&] { return reporter.statusIsProblem; }));
+  EXPECT_NE(reporter.status.find("JACK server has stopped"), std::string::npos);
+  ASSERT_TRUE(server.Start(512));
+  ASSERT_TRUE(watchUntil(host, [&] { return host.IsStreamRunning(); }));
+  EXPECT_FALSE(reporter.statusIsProblem);
+  EXPECT_TRUE(flows(host));
 }
 
 } // namespace
