@@ -190,15 +190,18 @@ int EQGraph::NodeAt(double x, double y) const {
   return nearest;
 }
 
+double EQGraph::DynamicsSign(int band) const {
+  return BandValue(band, kDirection) < 0.5 ? -1.0 : 1.0; // Downward Cut, Upward Boost
+}
+
 std::optional<EQGraph::Point> EQGraph::RangeHandle() const {
   const int band = view_->selectedBand;
   if (BandValue(band, kEnabled) < 0.5 || BandValue(band, kDynamic) < 0.5 ||
       !IsGainType(static_cast<int>(BandValue(band, kType)))) {
     return std::nullopt;
   }
-  const double sign = BandValue(band, kDirection) < 0.5 ? -1.0 : 1.0;
   const double handleGain =
-      DisplayedNodeGain(plug_, band) + BandValue(band, kRange) * sign * ScaleFactor();
+      DisplayedNodeGain(plug_, band) + BandValue(band, kRange) * DynamicsSign(band) * ScaleFactor();
   return Point{NodePosition(band).x + kHandleOffsetX, Axes().DbToY(handleGain)};
 }
 
@@ -288,9 +291,8 @@ void EQGraph::OnMouseDrag(float x, float y, float, float, const IMouseMod& mod) 
   const int band = drag_.band;
   const double scale = std::max(ScaleFactor(), kMinScaleFactor);
   if (drag_.range) {
-    const double sign = BandValue(band, kDirection) < 0.5 ? -1.0 : 1.0;
-    const double range = drag_.startRange -
-                         axes.rangeDb * fine * sign * (y - drag_.startY) / kPlotHalfHeight / scale;
+    const double range = drag_.startRange - axes.rangeDb * fine * DynamicsSign(band) *
+                                                (y - drag_.startY) / kPlotHalfHeight / scale;
     SetParamFromUI(plug_, BandParamIndex(band, kRange), std::clamp(range, 0.0, kRangeLimitDb),
                    false);
   } else {
@@ -410,7 +412,7 @@ void EQGraph::Draw(ICanvas& g) {
     StrokeSegments(g, target_.Points(), curveY, kTargetColor, kTargetWidth,
                    [](int point) { return (point / kTargetDashPoints) % 2 == 0; });
   }
-  if (RangeHandle()) DrawRangeHandle(g, selected);
+  if (const std::optional<Point> handle = RangeHandle()) DrawRangeHandle(g, selected, *handle);
   DrawNodes(g, axes);
   DrawReadout(g, axes, selected);
 }
@@ -471,9 +473,8 @@ void EQGraph::DrawBandCurve(ICanvas& g, const GraphAxes& axes, int band) {
       BandColor(band).WithAlpha(kBandCurveAlpha), kBandCurveWidth, EveryPoint);
 }
 
-void EQGraph::DrawRangeHandle(ICanvas& g, int band) const {
+void EQGraph::DrawRangeHandle(ICanvas& g, int band, const Point& handle) const {
   const Point node = NodePosition(band);
-  const Point handle = *RangeHandle();
   const IColor& color = BandColor(band);
   g.DrawLine(color.WithAlpha(kHandleLineAlpha), node.x, node.y, handle.x, handle.y,
              kHandleLineWidth);

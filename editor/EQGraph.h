@@ -78,6 +78,8 @@ private:
   double Value(int paramIdx) const;
   double BandValue(int band, int field) const;
   double ScaleFactor() const; // Scale / 100
+  // -1 for a band whose dynamics cut, +1 for one that boosts.
+  double DynamicsSign(int band) const;
   bool HitsRangeHandle(double x, double y) const;
   void BeginGesture(int paramIdx);
   // Ends every open host gesture in the order begun and ends the drag.
@@ -89,7 +91,7 @@ private:
   void DrawSpectrum(reef::ui::ICanvas& g, const CurvePoints& spectrum,
                     const reef::ui::IColor& color) const;
   void DrawBandCurve(reef::ui::ICanvas& g, const GraphAxes& axes, int band);
-  void DrawRangeHandle(reef::ui::ICanvas& g, int band) const;
+  void DrawRangeHandle(reef::ui::ICanvas& g, int band, const Point& handle) const;
   void DrawNodes(reef::ui::ICanvas& g, const GraphAxes& axes) const;
   void DrawReadout(reef::ui::ICanvas& g, const GraphAxes& axes, int band) const;
 
