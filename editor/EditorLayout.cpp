@@ -1,6 +1,7 @@
 #include "editor/EditorLayout.h"
 
 #include "core/CoralSieve.h"
+#include "editor/EQGraph.h"
 #include "editor/EditorOperations.h"
 #include "editor/Palette.h"
 #include "ui/ICanvas.h"
@@ -16,7 +17,7 @@ std::shared_ptr<ViewState> LayoutEditor(reef::ui::ICanvas& canvas, CoralSieve& p
   canvas.AttachTextEntryControl();
   canvas.LoadFont(kFontId, kFontResource);
 
-  (void)plug;
+  canvas.Attach(std::make_unique<EQGraph>(reef::ui::IRect(36.f, 147.f, 1050.f, 451.f), plug, view));
 
   ApplyVisibility(*view, canvas);
   canvas.AttachCornerResizer(std::make_unique<reef::ui::ICornerResizerControl>(
