@@ -231,6 +231,10 @@ std::string ICanvas::GetTooltipAt(float x, float y) const {
 }
 
 void ICanvas::PromptForValue(IControl& control, int valIdx) {
+  PromptForValue(control, valIdx, control.GetRect());
+}
+
+void ICanvas::PromptForValue(IControl& control, int valIdx, const IRect& bounds) {
   const IParam* param = control.GetParam(valIdx);
   if (!param) return;
   const bool menu = param->Type() == IParam::kTypeEnum ||
@@ -246,14 +250,13 @@ void ICanvas::PromptForValue(IControl& control, int valIdx) {
       param->GetDisplayTextAtIdx(i, &value);
       if (value == current) promptMenu_.SetCheckedItemIdx(i);
     }
-    CreatePopupMenu(control, promptMenu_, control.GetRect(), valIdx);
+    CreatePopupMenu(control, promptMenu_, bounds, valIdx);
     return;
   }
-  const IRect bounds =
-      param->NDisplayTexts() > 0
-          ? control.GetRect()
-          : control.GetRect().GetCentredInside(kPromptEntryWidth, kPromptEntryHeight);
-  CreateTextEntry(control, control.GetText(), bounds, param->GetDisplay(), valIdx);
+  const IRect entryBounds = param->NDisplayTexts() > 0
+                                ? bounds
+                                : bounds.GetCentredInside(kPromptEntryWidth, kPromptEntryHeight);
+  CreateTextEntry(control, control.GetText(), entryBounds, param->GetDisplay(), valIdx);
 }
 
 void ICanvas::CreateTextEntry(IControl& control, const IText& text, const IRect& bounds,

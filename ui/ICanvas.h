@@ -131,6 +131,8 @@ public:
   // over the control (a 40 x 16 box centred on it for a parameter without display texts).
   // Nothing for an unbound slot.
   void PromptForValue(IControl& control, int valIdx);
+  // The same, with the menu or entry placed at `bounds` instead of the control's rectangle.
+  void PromptForValue(IControl& control, int valIdx, const IRect& bounds);
   // Opens the text entry over `bounds` for `control` with `initial` text; its commit goes
   // to control.OnTextEntryCompletion(text, valIdx). Replaces an entry already open.
   void CreateTextEntry(IControl& control, const IText& text, const IRect& bounds,
