@@ -97,6 +97,10 @@ public:
   void Draw(const IRectList& area);
   // Draws the whole canvas (first frame, exposure, screenshots).
   void DrawAll();
+  // The rectangle of the area being drawn while controls draw (the whole canvas otherwise).
+  // Drawing outside it is clipped away but still costs its rasterisation, so a control that
+  // covers much of the canvas may leave out what lies outside.
+  const IRect& GetDrawArea() const { return drawArea_; }
   int FrameRate() const { return fps_; }
 
   // --- Input from the platform, in canvas pixels.
@@ -238,6 +242,8 @@ private:
   IPopupMenu* popupMenu_ = nullptr;
   int popupValIdx_ = 0;
   IPopupMenu promptMenu_;
+
+  IRect drawArea_;
 
   int width_;
   int height_;
