@@ -641,6 +641,11 @@ bool StandaloneHost::SelectMidiPort(reef::ERoute direction, std::string name) {
   ReplaceStaleJackMidi(true);
   int port = FindMidiPort(direction, name);
   if (port == -1) {
+    // Without MIDI (switched off, no sequencer and no JACK server) the stored name is kept
+    // for when its port exists again.
+    const bool available =
+        (direction == reef::kInput ? HasMidiInput() : HasMidiOutput()) && MidiReachable();
+    if (!available) return false;
     (direction == reef::kInput ? current_.midiInputDevice : current_.midiOutputDevice) = "off";
     WriteSettings();
     port = 0;

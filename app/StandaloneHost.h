@@ -137,8 +137,10 @@ public:
   // 0 for "off", p + 1 for the port at index p whose name matches byte for byte, else -1.
   int FindMidiPort(reef::ERoute direction, std::string_view name) const;
   // Opens the named port of that direction after closing the open one ("off" only closes).
-  // A name that matches no port becomes "off" and is saved. False without the MIDI object
-  // of that direction or when the port cannot be opened.
+  // A name that matches no port becomes "off" and is saved, unless MIDI is unavailable
+  // (switched off, or neither the sequencer nor a JACK server): then the name is kept for
+  // when its port exists. False without the MIDI object of that direction or when the port
+  // cannot be opened.
   bool SelectMidiPort(reef::ERoute direction, std::string name);
 
   // The device layer's audio callback (`userData` is the host). Fades in the first callback

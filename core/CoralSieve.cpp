@@ -25,7 +25,7 @@ reef::IPluginConfig MakeConfig() {
   config.pluginName = "CORAL SIEVE";
   config.productName = "CORAL SIEVE";
   config.mfrName = "KESTRILAB";
-  config.vendorVersion = 0x00000100; // 0.1.0
+  config.vendorVersion = CoralSieve::kVersion;
   config.uniqueID = reef::FourCharCode("CrSv");
   config.mfrID = reef::FourCharCode("Kstl");
   config.latency = kFixedLatency;

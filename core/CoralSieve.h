@@ -30,6 +30,8 @@ public:
   static constexpr int kEditorHeight = 800;
   static constexpr float kMinEditorScale = 0.85f;
   static constexpr float kMaxEditorScale = 1.5f;
+  // The product's version: major << 16 | minor << 8 | patch (0.1.0).
+  static constexpr int kVersion = 0x00000100;
 
   // `editor` gives the plug-in its editor (graphics factory and layout); without it the
   // plug-in has none (the offline renderer, tests).

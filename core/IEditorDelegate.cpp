@@ -37,6 +37,10 @@ bool IEditorDelegate::OnMessage(int, int, int, const void*) {
   return false;
 }
 
+void IEditorDelegate::OnMidiMsgUI(const IMidiMsg&) {}
+
+void IEditorDelegate::OnSysexMsgUI(const ISysEx&) {}
+
 void IEditorDelegate::SetEditorSize(int width, int height) {
   editorWidth_ = width;
   editorHeight_ = height;

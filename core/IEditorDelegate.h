@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "core/IMidiMsg.h"
 #include "core/IParam.h"
 #include "core/IPluginConfig.h"
 
@@ -43,6 +44,11 @@ public:
   virtual void OnParamChangeUI(int paramIdx, EParamSource source);
   // An editor message the plug-in may handle; answers whether it did (not by default).
   virtual bool OnMessage(int msgTag, int ctrlTag, int dataSize, const void* data);
+  // A MIDI message or system-exclusive message that the processor received, handed to the
+  // editor side afterwards (the bytes of `msg` are valid during the call only); nothing by
+  // default.
+  virtual void OnMidiMsgUI(const IMidiMsg& msg);
+  virtual void OnSysexMsgUI(const ISysEx& msg);
 
   // Editor size in logical pixels and the limits a host resize request is clamped to.
   int GetEditorWidth() const { return editorWidth_; }

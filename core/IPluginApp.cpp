@@ -35,6 +35,15 @@ void IPluginApp::ProcessFromHost(sample** inputs, sample** outputs, int nFrames)
   ProcessBlock(inputs, outputs, nFrames);
 }
 
+void IPluginApp::OnIdleTimer() {
+  IMidiMsg msg;
+  while (midiToEditor_.Pop(msg)) OnMidiMsgUI(msg);
+  while (sysExToEditor_.Pop(idleRecord_)) OnSysexMsgUI(idleRecord_.View());
+  OnIdle();
+}
+
+void IPluginApp::OnIdle() {}
+
 void IPluginApp::ProcessMidiMsg(const IMidiMsg&) {}
 
 void IPluginApp::ProcessSysEx(const ISysEx&) {}

@@ -27,6 +27,8 @@ public:
   static constexpr int kBlockSize = 512;
   static constexpr int kMidiQueueSlots = 33; // holds 32 short messages
   static constexpr int kSysExQueueSlots = 5; // holds 4 system-exclusive records
+  // Period of the framework's idle timer, milliseconds.
+  static constexpr int kIdleTimerMs = 20;
 
   // The host's MIDI output, installed by the host. SendMidiBytes sends one complete message
   // and answers whether it went out.
@@ -73,6 +75,13 @@ public:
   bool PopMidiMsgForEditor(IMidiMsg& msg) noexcept { return midiToEditor_.Pop(msg); }
   bool PopSysExForEditor(ISysExRecord& record) noexcept { return sysExToEditor_.Pop(record); }
 
+  // The idle timer's tick, on the user-interface thread every kIdleTimerMs; the application
+  // owns the timer source. Hands the messages the processor received to OnMidiMsgUI and
+  // OnSysexMsgUI, oldest first, then runs OnIdle.
+  void OnIdleTimer();
+  // Nothing by default.
+  virtual void OnIdle();
+
   // The plug-in's MIDI output (any thread that the sender tolerates; the host's sender is
   // used from the audio thread). Sends only when the configuration enables MIDI output and
   // a sender is installed; answers whether the message went out. A system-exclusive message
@@ -92,6 +101,7 @@ private:
   IRingQueue<IMidiMsg, kMidiQueueSlots> midiToEditor_;
   IRingQueue<ISysExRecord, kSysExQueueSlots> sysExToEditor_;
   ISysExRecord drainRecord_; // audio-thread scratch for draining the system-exclusive ring
+  ISysExRecord idleRecord_;  // user-interface-thread scratch of the idle timer
 };
 
 } // namespace reef

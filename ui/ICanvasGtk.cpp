@@ -140,9 +140,11 @@ struct ICanvasGtk::Impl {
   GtkWidget* area = nullptr;        // the GtkGLArea; owned by its parent
   GdkWindow* eventWindow = nullptr; // the area's input window, where its cursor is set
   guint tickId = 0;
-  gint64 lastCycleTime = 0; // frame-clock time of the last frame cycle, microseconds
-  IRectList pendingArea;    // dirty area waiting for the next render
-  bool drawable = false;    // the GL context and NanoVG are ready
+  gint64 lastCycleTime = 0;   // frame-clock time of the last frame cycle, microseconds
+  IRectList pendingArea;      // dirty area waiting for the next render
+  bool drawable = false;      // the GL context and NanoVG are ready
+  std::uint64_t cycles = 0;   // frame cycles run since the editor opened
+  std::uint64_t rendered = 0; // frames rendered with the canvas drawn
 
   // Pointer state. Positions are in canvas pixels, root positions in screen coordinates.
   bool captured = false; // a press went to the canvas and its release has not come
@@ -212,6 +214,7 @@ struct ICanvasGtk::Impl {
 };
 
 void ICanvasGtk::Impl::Open(GtkContainer* parent) {
+  cycles = rendered = 0;
   area = gtk_gl_area_new();
   GtkGLArea* glArea = GTK_GL_AREA(area);
   gtk_gl_area_set_required_version(glArea, kRequiredGlVersion / 10, kRequiredGlVersion % 10);
@@ -383,6 +386,7 @@ gboolean ICanvasGtk::Impl::OnTick(GtkWidget* widget, GdkFrameClock* clock, gpoin
     return G_SOURCE_CONTINUE;
   }
   self->lastCycleTime = now;
+  ++self->cycles;
   IRectList dirty;
   const bool isDirty = self->canvas.IsDirty(dirty);
   for (const IRect& rect : dirty) self->pendingArea.Add(rect);
@@ -404,6 +408,7 @@ gboolean ICanvasGtk::Impl::OnRender(GtkGLArea* glArea, GdkGLContext*, gpointer d
       self->canvas.Draw(self->pendingArea);
     }
     self->pendingArea.Clear();
+    ++self->rendered;
   }
   self->canvas.PresentTo(static_cast<unsigned>(target), width, height);
   return TRUE;
@@ -674,6 +679,14 @@ void ICanvasGtk::CloseWindow() {
 
 void* ICanvasGtk::GetWidget() const {
   return impl_->area;
+}
+
+std::uint64_t ICanvasGtk::FrameCycles() const {
+  return impl_->cycles;
+}
+
+std::uint64_t ICanvasGtk::FramesRendered() const {
+  return impl_->rendered;
 }
 
 void ICanvasGtk::HideMouseCursor(bool hide, bool lock) {

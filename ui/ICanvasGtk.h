@@ -13,6 +13,7 @@
 //
 // Threads: user-interface thread (the GTK main loop) only.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -35,6 +36,10 @@ public:
   void CloseWindow() override;
   // The editor's GtkGLArea (a GtkWidget*), nullptr while closed.
   void* GetWidget() const;
+  // Since the editor opened: frame cycles run, and frames rendered with the canvas drawn
+  // (the first one means the editor is on screen).
+  std::uint64_t FrameCycles() const;
+  std::uint64_t FramesRendered() const;
 
   void HideMouseCursor(bool hide, bool lock) override;
   void MoveMouseCursor(float x, float y) override;

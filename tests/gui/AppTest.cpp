@@ -1,0 +1,147 @@
+// The coral-sieve executable end to end on a private X server: screenshots, the single
+// instance and its state requests, the screenshot key, Quit, and a start with a broken
+// settings file and no usable audio device.
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "core/CoralSieve.h"
+#include "tests/support/AppDriver.h"
+
+namespace coral {
+namespace {
+
+using test::AppDriver;
+using test::AppOptions;
+
+// Width and height from a PNG's header.
+std::pair<int, int> PngSize(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char header[24] = {};
+  in.read(reinterpret_cast<char*>(header), sizeof header);
+  if (in.gcount() != sizeof header || header[1] != 'P' || header[2] != 'N' || header[3] != 'G') {
+    return {0, 0};
+  }
+  const auto big = [&](int at) {
+    return header[at] << 24 | header[at + 1] << 16 | header[at + 2] << 8 | header[at + 3];
+  };
+  return {big(16), big(20)};
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(App, ScreenshotOptionWritesTheEditorAndEndsWithoutOpeningAudio) {
+  AppDriver app;
+  // Audio is not switched off: only the screenshot path keeps the devices closed, which
+  // would otherwise report that there is no device.
+  const std::string path = app.TempDir() + "/editor.png";
+  AppOptions options;
+  options.io = true;
+  options.args = {"--screenshot", path};
+  options.waitForEditor = false;
+  ASSERT_TRUE(app.Start(options));
+  bool errorShown = false;
+  app.WaitUntil(
+      [&] {
+        errorShown = errorShown || app.WindowShown("Error");
+        return !app.Running();
+      },
+      30000);
+  EXPECT_EQ(app.WaitForExit(0), 0) << app.Stderr();
+  EXPECT_FALSE(errorShown);
+  EXPECT_EQ(PngSize(path), std::pair(1180, 800));
+}
+
+TEST(App, SecondStartPresentsTheFirstAndStateTravelsThroughTheRunningInstance) {
+  AppDriver app;
+  ASSERT_TRUE(app.Start());
+  EXPECT_EQ(app.RunAnother({"--no-io"}), 0);
+  EXPECT_TRUE(app.Running());
+  EXPECT_TRUE(app.WaitFrames(2));
+
+  // A state saved by the running instance, changed and loaded back, is what it then shows.
+  StateContent state = app.State();
+  EXPECT_EQ(state.current[kMix], 100.f);
+  state.current[kMix] = 37.f;
+  state.current[BandParamIndex(2, kGain)] = -4.5f;
+  ASSERT_TRUE(app.ApplyValues(state.current));
+  EXPECT_EQ(app.State().current, state.current);
+
+  // A rejected file changes nothing and says why; so does a save without a running instance.
+  const std::string bad = app.TempDir() + "/short.state";
+  std::ofstream(bad) << "RVEQ";
+  std::string error;
+  EXPECT_EQ(app.RunAnother({"--load-state", bad}, &error), 2);
+  EXPECT_NE(error.find("rejected: size: 4 bytes"), std::string::npos) << error;
+  EXPECT_EQ(app.State().current, state.current);
+
+  EXPECT_EQ(app.Stop(), 0);
+  EXPECT_EQ(app.RunAnother({"--save-state", app.TempDir() + "/none.state"}, &error), 2);
+  EXPECT_NE(error.find("not running"), std::string::npos) << error;
+}
+
+TEST(App, KeysOpenPreferencesAndWriteTheNamedScreenshotInTheTemporaryFolder) {
+  AppDriver app;
+  ASSERT_TRUE(app.Start());
+  app.Key("ctrl+comma");
+  ASSERT_TRUE(app.WaitForWindow("Preferences"));
+  app.FocusWindow("Preferences");
+  app.Key("Escape");
+  ASSERT_TRUE(app.WaitUntil([&] { return !app.WindowShown("Preferences"); }));
+
+  app.FocusWindow("CORAL SIEVE");
+  app.Key("ctrl+shift+s");
+  ASSERT_TRUE(app.WaitForWindow("Screenshot Saved"));
+  const std::regex name(R"(CORAL SIEVE_screenshot_20\d{6}_\d{6}\.png)");
+  std::vector<std::string> shots;
+  for (const auto& entry : std::filesystem::directory_iterator(app.TempDir())) {
+    if (std::regex_match(entry.path().filename().string(), name)) shots.push_back(entry.path());
+  }
+  ASSERT_EQ(shots.size(), 1u);
+  EXPECT_EQ(PngSize(shots[0]), std::pair(1180, 800));
+  // No leaves the file alone.
+  app.FocusWindow("Screenshot Saved");
+  app.Key("Escape");
+  EXPECT_TRUE(app.WaitUntil([&] { return !app.WindowShown("Screenshot Saved"); }));
+  EXPECT_TRUE(std::filesystem::exists(shots[0]));
+}
+
+TEST(App, QuitEndsWithZeroAndKeepsTheSettings) {
+  const std::string settings =
+      "[audio]\ndriver=2\nindev=Studio In\noutdev=Studio Out\nin1=3\nin2=4\nout1=1\nout2=2\n"
+      "buffer=1024\nsr=96000\n[midi]\nindev=Keys MIDI 1\noutdev=Synth MIDI 1\ninchan=2\n"
+      "outchan=0\n";
+  AppDriver app;
+  AppOptions options;
+  options.settings = settings;
+  ASSERT_TRUE(app.Start(options));
+  EXPECT_EQ(app.QuitThroughMenu(), 0);
+  EXPECT_EQ(ReadFile(app.SettingsFile()), settings);
+}
+
+TEST(App, BrokenSettingsAndNoUsableDeviceStillOpenTheWindowWithTheError) {
+  AppDriver app;
+  // Unreadable values take their fallbacks: the first back end (JACK), whose server does not
+  // run, so there is no device.
+  AppOptions options;
+  options.io = true;
+  options.settings = std::string("\x00\xff[audio\ndriver=x\n", 16);
+  ASSERT_TRUE(app.Start(options));
+  EXPECT_TRUE(app.WindowShown("CORAL SIEVE"));
+  ASSERT_TRUE(app.WaitForWindow("Error"));
+  app.FocusWindow("Error");
+  app.Key("Return");
+  EXPECT_TRUE(app.WaitUntil([&] { return !app.WindowShown("Error"); }));
+  EXPECT_NE(ReadFile(app.SettingsFile()).find("[audio]\ndriver=0\n"), std::string::npos);
+  EXPECT_EQ(app.Stop(), 0);
+}
+
+} // namespace
+} // namespace coral
