@@ -30,8 +30,6 @@ public:
   bool OnKeyDown(float x, float y, const reef::ui::IKeyPress& key) override;
   bool IsDirty() override;
 
-  int GetBand() const { return band_; }
-
 private:
   struct Look {
     bool selected = false;

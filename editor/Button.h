@@ -51,12 +51,12 @@ public:
   // Re-evaluates the greying of a parameter toggle and the lit state.
   bool IsDirty() override;
 
-  ButtonAction GetAction() const { return action_; }
   // What the button reads now ("A" or "B" for the A/B switch, else its label).
   const std::string& GetShownLabel() const;
-  bool IsLit() const;
 
 private:
+  // Lit by its parameter, the A/B flag or the selected tab, whatever the greying.
+  bool IsLit() const;
   void Click();
 
   ButtonAction action_;

@@ -32,7 +32,6 @@ public:
   static reef::ui::IRect ValueBox(const reef::ui::IRect& bounds);
 
   void SetValueEntry(ValueEntry* entry) { valueEntry_ = entry; }
-  ValueEntry* GetValueEntry() const { return valueEntry_; }
   const std::string& GetLabel() const { return label_; }
 
   void Draw(reef::ui::ICanvas& g) override;

@@ -24,16 +24,17 @@ constexpr float kChevronRight = 10.f;
 constexpr float kChevronTop = 17.f;
 constexpr float kChevronTip = 23.f;
 
+// The text shown for matching recipe `recipe` (-1: none).
+const char* ShownName(int recipe) {
+  return recipe >= 0 && recipe < kNumRecipes ? GetRecipes()[recipe].name : "Custom";
+}
+
 } // namespace
 
 PresetMenu::PresetMenu(const IRect& bounds, CoralSieve& plug, std::shared_ptr<ViewState> view)
     : IControl(bounds), plug_(plug), view_(std::move(view)) {
   for (const Recipe& recipe : GetRecipes()) menu_.AddItem(recipe.name);
   SetTooltip(std::string(kRecipeMenuTooltip));
-}
-
-const char* PresetMenu::ShownName(int recipe) {
-  return recipe >= 0 && recipe < kNumRecipes ? GetRecipes()[recipe].name : "Custom";
 }
 
 void PresetMenu::Draw(reef::ui::ICanvas& g) {

@@ -30,9 +30,6 @@ public:
   // Dirty when the matching recipe differs from the one last drawn.
   bool IsDirty() override;
 
-  // The text shown for matching recipe `recipe` (-1: none).
-  static const char* ShownName(int recipe);
-
 private:
   void Open();
 
