@@ -78,6 +78,7 @@ bench:
 	$(BENCH_BUILD)/bench/peers_bench
 	tests/support/with-xvfb $(BENCH_BUILD)/bench/ui_bench
 	tests/support/with-xvfb $(BENCH_BUILD)/bench/graph_bench
+	tests/support/with-xvfb $(BENCH_BUILD)/bench/editor_bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

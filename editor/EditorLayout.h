@@ -18,7 +18,6 @@ namespace coral {
 class CoralSieve;
 
 inline constexpr int kEditorFrameRate = 30;
-inline constexpr const char* kFontId = "KESTRILAB";
 inline constexpr const char* kFontResource = "Roboto-Regular.ttf";
 inline constexpr float kResizerSize = 20.f;
 

@@ -3,6 +3,7 @@
 #include "core/CoralSieve.h"
 #include "editor/HelpTexts.h"
 #include "ui/ICanvas.h"
+#include "ui/IKeyPress.h"
 
 namespace coral {
 
@@ -15,7 +16,7 @@ double BandValue(const CoralSieve& plug, int band, int field) {
 }
 
 void WriteHelp(ViewState& view, const HelpPair& help) {
-  view.SetHelp(std::string(help.title), std::string(help.text));
+  view.SetHelp(help.title, help.text);
 }
 
 } // namespace
@@ -26,6 +27,10 @@ void SetParamFromUI(CoralSieve& plug, int paramIdx, double value, bool withGestu
   const double normalized = param->NormalizeValue(value);
   if (withGesture) plug.BeginInformHostOfParamChangeFromUI(paramIdx);
   plug.SendParameterValueFromUI(paramIdx, normalized);
+  // The parameter keeps the plain value itself: mapped back from its normalized form it can
+  // be a rounding error away (1000 Hz would come back as 999.9999999999 Hz and print as
+  // "1000 Hz" rather than "1.00 kHz").
+  plug.GetParam(paramIdx)->SetValue(value);
   plug.SendParameterValueFromDelegate(paramIdx, normalized, true);
   if (withGesture) plug.EndInformHostOfParamChangeFromUI(paramIdx);
 }
@@ -84,6 +89,10 @@ void DeleteSelectedBand(CoralSieve& plug, ViewState& view, reef::ui::ICanvas& ca
   SetParamFromUI(plug, BandParamIndex(band, kEnabled), 0.0, true);
   WriteHelp(view, kBandDeletedHelp);
   canvas.SetAllControlsDirty();
+}
+
+bool IsActivationKey(const reef::ui::IKeyPress& key) {
+  return key.vk == reef::ui::kVKReturn || key.vk == reef::ui::kVKSpace;
 }
 
 bool IsGainType(int type) {

@@ -9,16 +9,17 @@
 
 namespace reef::ui {
 class ICanvas;
-}
+struct IKeyPress;
+} // namespace reef::ui
 
 namespace coral {
 
 class CoralSieve;
 
 // The editor's write of a plain `value` to parameter `paramIdx`: converted to the normalized
-// value, sent to the plug-in as a change from the editor (which stores it and notifies the
-// host), and shown by every control bound to the parameter. With `withGesture` the write is
-// wrapped in a host change gesture.
+// value, sent to the plug-in as a change from the editor (which notifies the host), stored as
+// the plain value itself (clamped), and shown by every control bound to the parameter. With
+// `withGesture` the write is wrapped in a host change gesture.
 void SetParamFromUI(CoralSieve& plug, int paramIdx, double value, bool withGesture);
 
 // Hides every member of `view` whose band or tab is not the selected one, shows the others,
@@ -44,6 +45,9 @@ void DeleteSelectedBand(CoralSieve& plug, ViewState& view, reef::ui::ICanvas& ca
 // band (but its Enabled), Gain and Dynamic of a type without gain, Slope but for High and Low
 // Pass, and the dynamics controls unless the band has gain and Dynamic is on. Globals never.
 bool IsParamInactive(const CoralSieve& plug, int paramIdx);
+// Enter and Space: the keys that act as a click on the editor's buttons, menus and band slots.
+bool IsActivationKey(const reef::ui::IKeyPress& key);
+
 // Whether band filter `type` has a gain: Bell, the shelves and Tilt.
 bool IsGainType(int type);
 // The gain in dB at which the graph draws band `band`'s node: Gain x Scale / 100 for the gain

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "editor/Deployment.h"
+#include "editor/ViewState.h"
 #include "engine/ParamTable.h"
 
 namespace coral {
@@ -99,6 +101,47 @@ const HelpPair kBandDeletedHelp = {
     "BAND DISABLED / IDS PRESERVED",
     "Deletion disables the selected slot and its Listen switch. Other band parameters and all "
     "automation IDs remain in place; Enable restores this slot's stored settings."};
+
+const HelpPair kInvalidValueHelp = {
+    "VALID PHYSICAL VALUES", "Enter a finite number with its displayed unit. Frequency accepts "
+                             "Hz/kHz; timing accepts ms/s. Invalid input leaves the value "
+                             "unchanged."};
+const HelpPair kABSwitchHelp = {
+    "A/B COMPARISON",
+    "Switch complete216-parameter settings, including all12 bands and global display "
+    "preferences. COPY clones the current slot into the other slot."};
+const HelpPair kCopyHelp = {
+    "COPY CURRENT SETTINGS",
+    "Copy all12 bands and global preferences into the other A/B slot, then compare a change."};
+const HelpPair kAddBandHelp = {
+    "ADD BAND", "Add the next disabled stable slot at1kHz/0dB. Double-click an empty graph area "
+                "to place a new Bell at that frequency and gain. Maximum12 slots."};
+const HelpPair kDeleteBandHelp = {"DELETE / DISABLE SLOT",
+                                  "Disable the selected slot and its Listen switch. No band or "
+                                  "host automation ID is renumbered."};
+const HelpPair kRecipeMenuHelp = {
+    "32 FACTORY RECIPES",
+    "Choose detailed neutral, vocal, de-ess, instrument, mix, FIR, dehum and creative starting "
+    "points. Custom means current controls differ from the selected recipe."};
+
+const std::string_view kBandSlotTooltip = "Select this stable band. Live signed dB is actual "
+                                          "dynamic gain. Enable/Delete affects this slot without "
+                                          "renumbering others.";
+const std::string_view kRecipeMenuTooltip =
+    "32 complete factory recipes. Edits display Custom; all12 stable slots are saved.";
+const std::string_view kBrandTooltip = "Open KESTRILAB plugins and support.";
+
+const std::string& BrandHelpText() {
+  static const std::string text = std::string("Independent audio tools. Open ") + kMakerWebDomain +
+                                  " for plugins, downloads and support.";
+  return text;
+}
+
+const std::string& SupportHelpText() {
+  static const std::string text = std::string("Contact ") + kSupportEmail +
+                                  " with your Windows version, DAW and a description of the issue.";
+  return text;
+}
 
 std::string_view ParamHelpText(int paramIdx) {
   if (paramIdx < 0 || paramIdx >= kNumParams) return {};

@@ -21,4 +21,9 @@ const IColor& BandColor(int band) {
   return kBandColors[std::clamp(band, 0, kNumBands - 1)];
 }
 
+reef::ui::IText EditorText(float size, const IColor& color, reef::ui::EAlign align,
+                           reef::ui::EVAlign valign) {
+  return reef::ui::IText(size, color, kFontId, align, valign).WithEntryColors(kEntryBg, kText);
+}
+
 } // namespace coral

@@ -17,9 +17,9 @@ void ViewState::AddMember(reef::ui::IControl* control, int band, int tab) {
   members.push_back({control, band, tab});
 }
 
-void ViewState::SetHelp(std::string title, std::string text) {
-  helpTitle = std::move(title);
-  helpText = std::move(text);
+void ViewState::SetHelp(std::string_view title, std::string_view text) {
+  helpTitle.assign(title);
+  helpText.assign(text);
 }
 
 bool ViewState::IsShown(int band, int tab) const {

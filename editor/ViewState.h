@@ -7,6 +7,7 @@
 // Threads: user-interface thread only.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace reef::ui {
@@ -34,7 +35,7 @@ struct ViewState {
   // Registers a control whose visibility follows the band and tab.
   void AddMember(reef::ui::IControl* control, int band, int tab);
   // The help strip shows `title` and `text`.
-  void SetHelp(std::string title, std::string text);
+  void SetHelp(std::string_view title, std::string_view text);
   // Whether a member with this band and tab is shown now.
   bool IsShown(int band, int tab) const;
 

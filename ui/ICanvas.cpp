@@ -24,8 +24,9 @@ bool AcceptsMouse(const IControl& control, bool mouseOver) {
 } // namespace
 
 ICanvas::ICanvas(IEditorDelegate& delegate, int width, int height, int fps, float scale)
-    : delegate_(delegate), width_(width), height_(height), fps_(fps), drawScale_(scale),
-      minScale_(scale), maxScale_(scale) {}
+    : delegate_(delegate),
+      drawArea_(0.f, 0.f, static_cast<float>(width), static_cast<float>(height)), width_(width),
+      height_(height), fps_(fps), drawScale_(scale), minScale_(scale), maxScale_(scale) {}
 
 ICanvas::~ICanvas() = default;
 
@@ -94,6 +95,7 @@ bool ICanvas::IsDirty(IRectList& area) {
 void ICanvas::Draw(const IRectList& area) {
   BeginFrame();
   for (const IRect& region : area) {
+    drawArea_ = region;
     ClipToArea(region);
     for (const auto& control : controls_) {
       if (!control->IsHidden() && control->GetRect().Intersects(region)) DrawControl(*control);
@@ -106,6 +108,7 @@ void ICanvas::Draw(const IRectList& area) {
     }
   }
   EndFrame();
+  drawArea_ = IRect(0.f, 0.f, static_cast<float>(width_), static_cast<float>(height_));
   for (const auto& control : controls_) {
     if (area.Intersects(control->GetRect())) control->SetClean();
   }
@@ -231,6 +234,10 @@ std::string ICanvas::GetTooltipAt(float x, float y) const {
 }
 
 void ICanvas::PromptForValue(IControl& control, int valIdx) {
+  PromptForValue(control, valIdx, control.GetRect());
+}
+
+void ICanvas::PromptForValue(IControl& control, int valIdx, const IRect& bounds) {
   const IParam* param = control.GetParam(valIdx);
   if (!param) return;
   const bool menu = param->Type() == IParam::kTypeEnum ||
@@ -246,14 +253,13 @@ void ICanvas::PromptForValue(IControl& control, int valIdx) {
       param->GetDisplayTextAtIdx(i, &value);
       if (value == current) promptMenu_.SetCheckedItemIdx(i);
     }
-    CreatePopupMenu(control, promptMenu_, control.GetRect(), valIdx);
+    CreatePopupMenu(control, promptMenu_, bounds, valIdx);
     return;
   }
-  const IRect bounds =
-      param->NDisplayTexts() > 0
-          ? control.GetRect()
-          : control.GetRect().GetCentredInside(kPromptEntryWidth, kPromptEntryHeight);
-  CreateTextEntry(control, control.GetText(), bounds, param->GetDisplay(), valIdx);
+  const IRect entryBounds = param->NDisplayTexts() > 0
+                                ? bounds
+                                : bounds.GetCentredInside(kPromptEntryWidth, kPromptEntryHeight);
+  CreateTextEntry(control, control.GetText(), entryBounds, param->GetDisplay(), valIdx);
 }
 
 void ICanvas::CreateTextEntry(IControl& control, const IText& text, const IRect& bounds,
@@ -294,6 +300,7 @@ void ICanvas::Resize(int width, int height, float drawScale, bool resizePlatform
   if (width <= 0 || height <= 0 || !(drawScale > 0.f)) return;
   width_ = width;
   height_ = height;
+  drawArea_ = IRect(0.f, 0.f, static_cast<float>(width), static_cast<float>(height));
   drawScale_ = drawScale;
   SetAllControlsDirty();
   OnSizeChanged(resizePlatformWindow);

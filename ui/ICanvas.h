@@ -97,6 +97,10 @@ public:
   void Draw(const IRectList& area);
   // Draws the whole canvas (first frame, exposure, screenshots).
   void DrawAll();
+  // The rectangle of the area being drawn while controls draw (the whole canvas otherwise).
+  // Drawing outside it is clipped away but still costs its rasterisation, so a control that
+  // covers much of the canvas may leave out what lies outside.
+  const IRect& GetDrawArea() const { return drawArea_; }
   int FrameRate() const { return fps_; }
 
   // --- Input from the platform, in canvas pixels.
@@ -131,6 +135,8 @@ public:
   // over the control (a 40 x 16 box centred on it for a parameter without display texts).
   // Nothing for an unbound slot.
   void PromptForValue(IControl& control, int valIdx);
+  // The same, with the menu or entry placed at `bounds` instead of the control's rectangle.
+  void PromptForValue(IControl& control, int valIdx, const IRect& bounds);
   // Opens the text entry over `bounds` for `control` with `initial` text; its commit goes
   // to control.OnTextEntryCompletion(text, valIdx). Replaces an entry already open.
   void CreateTextEntry(IControl& control, const IText& text, const IRect& bounds,
@@ -236,6 +242,8 @@ private:
   IPopupMenu* popupMenu_ = nullptr;
   int popupValIdx_ = 0;
   IPopupMenu promptMenu_;
+
+  IRect drawArea_;
 
   int width_;
   int height_;

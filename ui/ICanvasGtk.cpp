@@ -695,7 +695,14 @@ void ICanvasGtk::HideMouseCursor(bool hide, bool lock) {
   GdkDevice* pointer = impl.Pointer();
   if (hide) {
     if (!impl.cursorHidden) {
-      gdk_device_get_position_double(pointer, nullptr, &impl.hiddenRootX, &impl.hiddenRootY);
+      if (impl.captured) {
+        // Hidden by a press: held where the press was. The pointer may have moved on already
+        // with motion still queued, which the drag would otherwise miss.
+        impl.hiddenRootX = impl.lastRootX;
+        impl.hiddenRootY = impl.lastRootY;
+      } else {
+        gdk_device_get_position_double(pointer, nullptr, &impl.hiddenRootX, &impl.hiddenRootY);
+      }
       GdkCursor* blank =
           gdk_cursor_new_for_display(gtk_widget_get_display(impl.area), GDK_BLANK_CURSOR);
       gdk_window_set_cursor(impl.eventWindow, blank);

@@ -38,6 +38,11 @@ struct IRect {
     return {std::min(left, other.left), std::min(top, other.top), std::max(right, other.right),
             std::max(bottom, other.bottom)};
   }
+  // The part both share; empty when they do not meet.
+  constexpr IRect Intersect(const IRect& other) const {
+    return {std::max(left, other.left), std::max(top, other.top), std::min(right, other.right),
+            std::min(bottom, other.bottom)};
+  }
   // Grown by `amount` on every side (shrunk for a negative amount).
   constexpr IRect GetPadded(float amount) const {
     return {left - amount, top - amount, right + amount, bottom + amount};
