@@ -45,8 +45,8 @@ std::string KindOf(IControl* control) {
   if (dynamic_cast<BandSlot*>(control)) return "BandSlot";
   if (dynamic_cast<PresetMenu*>(control)) return "PresetMenu";
   const std::string name = typeid(*control).name(); // the other classes appear once each
-  for (const char* kind :
-       {"Backdrop", "Brand", "Legend", "Meters", "BandTitle", "ContextHelp", "MonitorStatus"}) {
+  for (const char* kind : {"Backdrop", "Brand", "Legend", "EQGraph", "Meters", "BandTitle",
+                           "ContextHelp", "MonitorStatus"}) {
     if (name.find(kind) != std::string::npos) return kind;
   }
   return name;
@@ -71,6 +71,7 @@ std::vector<Expected> Design() {
       {"EnumMenu", {187, 107, 310, 140}, 9},
       {"Legend", {325, 105, 905, 143}},
       {"EnumMenu", {917, 107, 1050, 140}, 11},
+      {"EQGraph", {36, 147, 1050, 451}},
       {"Meters", {1063, 147, 1144, 451}},
   };
   for (int b = 0; b < 12; ++b)
@@ -143,6 +144,10 @@ TEST_F(EditorLayout, ControlsFollowTheDesignInCreationOrder) {
     if (expected.kind == "BandSlot") tooltip = kBandSlotTooltip;
     if (expected.kind == "PresetMenu") tooltip = kRecipeMenuTooltip;
     if (expected.kind == "Brand") tooltip = "Open KESTRILAB plugins and support.";
+    if (expected.kind == "EQGraph") {
+      tooltip = "Drag frequency/gain; wheel Q; Shift is finer. Double-click an empty graph area "
+                "adds a stable slot. Drag the selected square handle for dynamic Range.";
+    }
     EXPECT_EQ(control->GetTooltip(), tooltip);
   }
   EXPECT_NE(canvas->GetTextEntryControl(), nullptr);
