@@ -192,7 +192,7 @@ struct ICanvasGtk::Impl {
   static void OnUnrealize(GtkWidget* widget, gpointer data);
   static void OnDestroy(GtkWidget* widget, gpointer data);
   static void OnSizeAllocate(GtkWidget* widget, GdkRectangle* allocation, gpointer data);
-  static void OnScaleFactor(GObject* object, GParamSpec* spec, gpointer data);
+  static void OnScaleFactor(GObject* object, GParamSpec* property, gpointer data);
   static gboolean OnTick(GtkWidget* widget, GdkFrameClock* clock, gpointer data);
   static gboolean OnRender(GtkGLArea* area, GdkGLContext* context, gpointer data);
   static gboolean OnButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer data);

@@ -1,5 +1,5 @@
 // The plug-in's block entry: activation, channel routing around the engine, chunking and
-// the sidechain rule. Bypass makes the engine output its delayed, untrimmed dry input
+// how the sidechain input is chosen. Bypass makes the engine output its delayed, untrimmed dry input
 // exactly, which shows where each host channel went.
 
 #include <algorithm>

@@ -121,7 +121,7 @@ TEST_F(EditorControls, KnobsTurnByDragKeysAndTypedValues) {
 
 TEST_F(EditorControls, GreyedControlsIgnoreInputUntilTheirBandAllowsIt) {
   Param(BandParamIndex(0, kType)).SetValue(kNotch);
-  Frame();               // the controls poll the greying rule
+  Frame();               // the controls poll whether they are greyed
   Click(RowX(1), kBoxY); // Gain of a Notch: no entry
   canvas->OnMouseDown(RowX(1), kRowY, {.left = true});
   canvas->OnMouseDrag(RowX(1), kRowY, 0, -100, {.left = true});

@@ -1,5 +1,5 @@
-// The editor's shared operations on a real plug-in: the greying rule over filter types and
-// switches, visibility by band and tab, adding and deleting band slots, and the node gain.
+// The editor's shared operations on a real plug-in: greying by filter type and switches,
+// visibility by band and tab, adding and deleting band slots, and the node gain.
 
 #include <string>
 #include <tuple>
@@ -38,21 +38,21 @@ protected:
 
 TEST_F(EditorOperations, GreyingFollowsTypeEnabledAndDynamic) {
   // Columns: Type Frequency Gain Q Slope Dynamic Threshold Attack Direction Channel Listen
-  // Enabled; 'x' marks a greyed control.
+  // Enabled; '#' marks a greyed control.
   const int fields[] = {kType,      kFrequency, kGain,      kQ,       kSlope,  kDynamic,
                         kThreshold, kAttack,    kDirection, kChannel, kListen, kEnabled};
   const std::tuple<int, bool, bool, std::string> rows[] = {
-      {kBell, true, false, "....x.xxx..."},    {kBell, true, true, "....x......."},
-      {kLowShelf, true, true, "....x......."}, {kHighShelf, true, false, "....x.xxx..."},
-      {kTilt, true, true, "....x......."},     {kHighPass, true, true, "..x..xxxx..."},
-      {kLowPass, true, false, "..x..xxxx..."}, {kNotch, true, true, "..x.xxxxx..."},
-      {kBandPass, true, true, "..x.xxxxx..."}, {kBell, false, true, "xxxxxxxxxxx."}};
+      {kBell, true, false, "....#.###..."},    {kBell, true, true, "....#......."},
+      {kLowShelf, true, true, "....#......."}, {kHighShelf, true, false, "....#.###..."},
+      {kTilt, true, true, "....#......."},     {kHighPass, true, true, "..#..####..."},
+      {kLowPass, true, false, "..#..####..."}, {kNotch, true, true, "..#.#####..."},
+      {kBandPass, true, true, "..#.#####..."}, {kBell, false, true, "###########."}};
   for (const auto& [type, enabled, dynamic, expected] : rows) {
     Set(4, kType, type);
     Set(4, kEnabled, enabled);
     Set(4, kDynamic, dynamic);
     std::string greyed;
-    for (int field : fields) greyed += IsParamInactive(plug, BandParamIndex(4, field)) ? 'x' : '.';
+    for (int field : fields) greyed += IsParamInactive(plug, BandParamIndex(4, field)) ? '#' : '.';
     EXPECT_EQ(greyed, expected) << "type " << type << " enabled " << enabled << " dynamic "
                                 << dynamic;
   }

@@ -70,7 +70,7 @@ std::uint64_t Word(const unsigned char* at, int bytes, bool bigEndian) {
 }
 
 // Data sizes that programs writing to a pipe put in a header they cannot come back to.
-bool IsSizePlaceholder(std::uint64_t size) {
+bool IsUnknownDataSize(std::uint64_t size) {
   return size == 0 || size == 0xFFFFFFFF || size == 0x7FFFF000;
 }
 
@@ -82,7 +82,7 @@ std::int64_t DeclaredDataBytes(int fd) {
   const std::string_view container(reinterpret_cast<const char*>(head), 4);
   if (container == ".snd") { // AU: magic, data offset, data size, all big-endian
     const std::uint64_t size = Word(head + 8, 4, true);
-    return IsSizePlaceholder(size) ? -1 : std::int64_t(size);
+    return IsUnknownDataSize(size) ? -1 : std::int64_t(size);
   }
   const bool littleEndian = container == "RIFF" || container == "RF64";
   if (!littleEndian && container != "RIFX" && container != "FORM") return -1;
@@ -97,9 +97,9 @@ std::int64_t DeclaredDataBytes(int fd) {
       ds64DataBytes = std::int64_t(Word(fields + 8, 8, false)); // after the RIFF size
     } else if (id == "data") {
       if (size == 0xFFFFFFFF && ds64DataBytes > 0) return ds64DataBytes;
-      return IsSizePlaceholder(size) ? -1 : std::int64_t(size);
+      return IsUnknownDataSize(size) ? -1 : std::int64_t(size);
     } else if (id == "SSND") { // AIFF: offset and block size come first, then the samples
-      if (IsSizePlaceholder(size) || !ReadAt(fd, at + 8, fields, 4)) return -1;
+      if (IsUnknownDataSize(size) || !ReadAt(fd, at + 8, fields, 4)) return -1;
       const std::uint64_t skipped = 8 + Word(fields, 4, true);
       return size > skipped ? std::int64_t(size - skipped) : -1;
     }
