@@ -1,6 +1,6 @@
 // The plug-in's block entry: activation, channel routing around the engine, chunking and
-// how the sidechain input is chosen. Bypass makes the engine output its delayed, untrimmed dry input
-// exactly, which shows where each host channel went.
+// how the sidechain input is chosen. Bypass makes the engine output its delayed, untrimmed dry
+// input exactly, which shows where each host channel went.
 
 #include <algorithm>
 #include <cmath>
