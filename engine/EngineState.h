@@ -53,7 +53,15 @@ struct BandRuntime {
   double listenRamp = 0;                // 0..1, follows Enabled x Listen over 5 ms
   float crossfadeWeight = 0;            // structural crossfade, 1 down to 0 over 5 ms
   int type = 0, channel = 0, slope = 0; // recorded at the last coefficient update
-  int previousType = 0, previousChannel = 0;
+  int previousChannel = 0;              // of the previous static pair
+  // The dynamic stage that ran before the last structural change: its Type and Channel.
+  int previousDynamicType = 0, previousDynamicChannel = 0;
+  // A dynamic stage left behind when the band changed to a Type without one: it keeps
+  // running on the delayed audio for kFixedLatency frames, then fades out over 5 ms, in step
+  // with the static crossfade coming out of the delay line.
+  int fadingType = 0, fadingChannel = 0;
+  int fadeDelay = 0;          // frames until the fade starts
+  float fadeWeight = 0;       // 1 while waiting, then down to 0; 0 when no stage is fading
   bool staticResting = false; // the static / dynamic pair passes its input (see Resting)
   bool dynamicResting = false;
   int readoutChannel = 0;     // detector channel shown in the band readout
@@ -89,6 +97,7 @@ struct EngineState {
   std::array<BandFilterPair, kNumBands> detectorSet{};
   std::array<BandFilterPair, kNumBands> previousStatic{};
   std::array<BandFilterPair, kNumBands> previousDynamic{};
+  std::array<BandFilterPair, kNumBands> fadingDynamic{};
   std::array<BandRuntime, kNumBands> bands{};
   std::array<BandDetector, kNumBands> detectors{};
 

@@ -116,9 +116,21 @@ void UpdateCoefficients(EngineState& s, bool recordOnly) noexcept {
     if (s.prepared && !recordOnly &&
         (type != band.type || channel != band.channel || slope != band.slope)) {
       s.previousStatic[b] = s.staticSet[b];
-      s.previousDynamic[b] = s.dynamicSet[b];
-      band.previousType = band.type;
       band.previousChannel = band.channel;
+      // The dynamic stage that was running: the band's own, or one still fading out.
+      const bool fading = band.fadeWeight > 0;
+      s.previousDynamic[b] = fading ? s.fadingDynamic[b] : s.dynamicSet[b];
+      band.previousDynamicType = fading ? band.fadingType : band.type;
+      band.previousDynamicChannel = fading ? band.fadingChannel : band.channel;
+      if (HasDynamicStage(band.type) && !HasDynamicStage(type)) {
+        s.fadingDynamic[b] = s.dynamicSet[b];
+        band.fadingType = band.type;
+        band.fadingChannel = band.channel;
+        band.fadeDelay = kFixedLatency;
+        band.fadeWeight = 1.0f;
+      } else if (HasDynamicStage(type)) {
+        band.fadeWeight = 0; // the new stage takes over by the structural crossfade
+      }
       band.crossfadeWeight = 1.0f;
       s.staticSet[b].ClearState();
       s.dynamicSet[b].ClearState();
@@ -148,6 +160,14 @@ void UpdateCoefficients(EngineState& s, bool recordOnly) noexcept {
           CopyCoefficients(dyn[0], dyn[1]);
         else
           DesignBandCascade(dyn[c], type, p[kFrequency], g, p[kQ], 0, sr);
+      }
+    }
+
+    if (band.fadeWeight > 0) {
+      for (int c = 0; c < 2; ++c) {
+        const double g = scale * double(det.delayedGain[c]) * 0.01;
+        DesignBandCascade(s.fadingDynamic[b].cascade[c], band.fadingType, p[kFrequency], g, p[kQ],
+                          0, sr);
       }
     }
 
@@ -213,6 +233,10 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
 
     if (band.crossfadeWeight > 0)
       band.crossfadeWeight = float(std::max(double(band.crossfadeWeight) - crossfadeStep, 0.0));
+    if (band.fadeDelay > 0)
+      --band.fadeDelay;
+    else if (band.fadeWeight > 0)
+      band.fadeWeight = float(std::max(double(band.fadeWeight) - crossfadeStep, 0.0));
     const double e = enabled ? 1.0 : 0.0;
     Ramp(band.enableRamp, e, s.c5, 1e-9);
     Ramp(band.listenRamp, e * (bp[kListen] > 0.5f ? 1.0 : 0.0), s.c5, 1e-9);
@@ -275,7 +299,7 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
 // sample and blends the band's output with its input by the enable ramp. `resting`: the
 // current pair is Resting and the band is neither crossfading nor in Mid/Side mode, so the
 // stage computes l + 0 and r + 0, as the full computation would.
-inline void ApplyBandStage(BandFilterPair& current, BandFilterPair* previous,
+inline void ApplyBandStage(BandFilterPair& current, BandFilterPair* previous, int previousChannel,
                            const BandRuntime& band, bool resting, double& l, double& r) noexcept {
   if (resting && !previous && std::isfinite(l) && std::isfinite(r)) {
     l += 0.0;
@@ -287,7 +311,7 @@ inline void ApplyBandStage(BandFilterPair& current, BandFilterPair* previous,
   if (previous) {
     const double w = band.crossfadeWeight;
     double pL = l, pR = r;
-    ApplyBand(*previous, band.previousChannel, pL, pR);
+    ApplyBand(*previous, previousChannel, pL, pR);
     yL = (1 - w) * yL + w * pL;
     yR = (1 - w) * yR + w * pR;
   }
@@ -343,8 +367,8 @@ void EqEngine::ResetRuntime() noexcept {
   s.smoothing = false;
   UpdateCoefficients(s, true);
   for (int b = 0; b < kNumBands; ++b) {
-    for (auto* set :
-         {&s.staticSet, &s.dynamicSet, &s.detectorSet, &s.previousStatic, &s.previousDynamic})
+    for (auto* set : {&s.staticSet, &s.dynamicSet, &s.detectorSet, &s.previousStatic,
+                      &s.previousDynamic, &s.fadingDynamic})
       (*set)[b].ClearState();
     BandDetector& det = s.detectors[b];
     det.envelope[0] = det.envelope[1] = 0;
@@ -353,6 +377,8 @@ void EqEngine::ResetRuntime() noexcept {
     BandRuntime& band = s.bands[b];
     const float* p = s.Band(b);
     band.crossfadeWeight = 0;
+    band.fadeWeight = 0;
+    band.fadeDelay = 0;
     band.enableRamp = p[kEnabled] > 0.5f ? 1.0 : 0.0;
     band.listenRamp = band.enableRamp * (p[kListen] > 0.5f ? 1.0 : 0.0);
     s.detectorLevel[b].exchange(-120.0f);
@@ -416,7 +442,7 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
     for (int b = 0; b < kNumBands; ++b) {
       BandRuntime& band = s.bands[b];
       ApplyBandStage(s.staticSet[b], band.crossfadeWeight > 0 ? &s.previousStatic[b] : nullptr,
-                     band, band.staticResting, cL, cR);
+                     band.previousChannel, band, band.staticResting, cL, cR);
     }
 
     // Aligned dry, static chain and listen signals, each delayed by kFixedLatency.
@@ -452,10 +478,20 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
     // Dynamic chain: minimum phase after either static path.
     for (int b = 0; b < kNumBands; ++b) {
       BandRuntime& band = s.bands[b];
-      if (!HasDynamicStage(band.type)) continue;
-      const bool fade = band.crossfadeWeight > 0 && HasDynamicStage(band.previousType);
-      ApplyBandStage(s.dynamicSet[b], fade ? &s.previousDynamic[b] : nullptr, band,
-                     band.dynamicResting, wL, wR);
+      if (HasDynamicStage(band.type)) {
+        const bool fade = band.crossfadeWeight > 0 && HasDynamicStage(band.previousDynamicType);
+        ApplyBandStage(s.dynamicSet[b], fade ? &s.previousDynamic[b] : nullptr,
+                       band.previousDynamicChannel, band, band.dynamicResting, wL, wR);
+      } else if (band.fadeWeight > 0) {
+        // The stage left behind by a change to a Type without one, faded towards no stage.
+        double yL = wL, yR = wR;
+        ApplyBand(s.fadingDynamic[b], band.fadingChannel, yL, yR);
+        const double w = band.fadeWeight;
+        yL = (1 - w) * wL + w * yL;
+        yR = (1 - w) * wR + w * yR;
+        wL += band.enableRamp * (yL - wL);
+        wR += band.enableRamp * (yR - wR);
+      }
     }
 
     const double mix = p[kMix] * 0.01;

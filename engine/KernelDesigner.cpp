@@ -219,6 +219,11 @@ bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept
   }
 }
 
+bool KernelDesigner::NextStepWritesSet() const noexcept {
+  return state_ == kPartitionSpectra || state_ == kDisplayResponse ||
+         (state_ == kWindow && index_ + kWindowTapsPerStep >= kKernelTaps);
+}
+
 void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept {
   ComplexF* slot = out.Partition(entry_, partition_);
   const float* kernel = kernels_[entry_].data();

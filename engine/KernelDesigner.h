@@ -115,6 +115,9 @@ public:
   bool Step(KernelSet& out, const FftPlan& partitionPlan) noexcept;
 
   int CurrentState() const noexcept { return state_; }
+  // True when the next Step writes into its KernelSet: the last window step (which loads the
+  // first partition), the partition spectra and the display matrices.
+  bool NextStepWritesSet() const noexcept;
   const float* Kernel(int entry) const noexcept { return kernels_[entry].data(); }
   const ParamSnapshot& DesignParams() const noexcept { return design_; }
 

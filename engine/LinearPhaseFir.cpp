@@ -133,6 +133,9 @@ void LinearPhaseFir::DesignerStep() noexcept {
 }
 
 void LinearPhaseFir::AdvanceDesign() noexcept {
+  // A design may begin while the previous set still waits for its swap or crossfades in, but
+  // it never writes that set: the steps that fill the inactive set wait until it is free.
+  if (designer_.NextStepWritesSet() && (kernelReady_ || crossfade_ > 0)) return;
   if (designer_.Step(sets_[1 - active_], convolver_.Plan())) {
     lastDesigned_ = designer_.DesignParams();
     kernelReady_ = true;

@@ -56,7 +56,8 @@ public:
   void SetTarget(const float* target) noexcept;
 
   // One designer step. In the idle state it starts a design when the target differs from
-  // the last-designed array (DesignRelevantDiffers) and no crossfade runs.
+  // the last-designed array (DesignRelevantDiffers) and no crossfade runs. A design never
+  // writes the set that waits for its swap or crossfades in: it holds until that set is free.
   void DesignerStep() noexcept;
 
   // Display blend towards the incoming set: clamp(1 - (c - q + 256) / 2048, 0, 1) with c the
