@@ -64,9 +64,11 @@ public:
   // remaining crossfade count; 0 when no crossfade runs.
   double CrossfadeProgress(int q) const noexcept;
 
-  // FIR display matrix at display point i of the active set, or of the incoming set.
-  const Matrix2& DisplayMatrix(int point, bool incoming) const noexcept {
-    return sets_[incoming ? 1 - active_ : active_].display[point];
+  // The kernel set in use (0 or 1); the other one is designed into and swapped in.
+  int ActiveSet() const noexcept { return active_; }
+  // FIR display matrix at display point `point` of kernel set `set`.
+  const Matrix2& DisplayMatrix(int set, int point) const noexcept {
+    return sets_[set].display[point];
   }
 
   // Number of kernel swaps completed since Prepare: the active display matrices change only

@@ -4,9 +4,11 @@
 #include <cmath>
 #include <numbers>
 
+#include "engine/BandDynamics.h"
 #include "engine/EngineState.h"
 #include "engine/FirResponseCache.h"
 #include "engine/LinearPhaseFir.h"
+#include "engine/ParamView.h"
 
 namespace coral {
 
@@ -29,52 +31,44 @@ Matrix2 AnalyticResponse(const BiquadCascade (&cascades)[kNumBands], const float
 
 namespace {
 
-// Gathers the inputs of the curve update; answers false when they equal the last ones.
-bool CurveInputsChanged(EngineState& s, double crossfadeProgress) noexcept {
-  WetEqCurveInputs next;
-  next.params = s.smoothedF;
-  next.phaseBlend = s.phaseBlend;
-  next.crossfadeProgress = crossfadeProgress;
-  next.firSwaps = s.fir.SwapCount();
-  for (int b = 0; b < kNumBands; ++b) {
-    for (int c = 0; c < 2; ++c) {
-      const BiquadCascade& cascade = s.dynamicSet[b].cascade[c];
-      for (int i = 0; i < cascade.count; ++i) {
-        const BiquadSection& sec = cascade.sections[i];
-        next.dynamic[b][c][i] = {sec.b0, sec.b1, sec.b2, sec.a1, sec.a2};
-      }
-    }
+bool SameCascade(const BiquadCascade& a, const BiquadCascade& b) {
+  if (a.count != b.count) return false;
+  for (int i = 0; i < a.count; ++i) {
+    const BiquadCoefficients &x = a.sections[i], &y = b.sections[i];
+    if (!(x.b0 == y.b0 && x.b1 == y.b1 && x.b2 == y.b2 && x.a1 == y.a1 && x.a2 == y.a2))
+      return false;
   }
-  next.valid = true;
-  WetEqCurveInputs& last = s.curveInputs;
-  bool same = last.valid && next.params == last.params && next.phaseBlend == last.phaseBlend &&
-              next.crossfadeProgress == last.crossfadeProgress && next.firSwaps == last.firSwaps;
-  for (int b = 0; b < kNumBands && same; ++b)
-    for (int c = 0; c < 2 && same; ++c)
-      for (int i = 0; i < kMaxSections && same; ++i) {
-        const BiquadCoefficients &x = next.dynamic[b][c][i], &y = last.dynamic[b][c][i];
-        same = x.b0 == y.b0 && x.b1 == y.b1 && x.b2 == y.b2 && x.a1 == y.a1 && x.a2 == y.a2;
-      }
-  if (same) return false;
-  last = next;
+  return true;
+}
+
+bool SameInputs(const WetEqCurveInputs& a, const WetEqCurveInputs& b) {
+  if (!(a.params == b.params && a.phaseBlend == b.phaseBlend &&
+        a.crossfadeProgress == b.crossfadeProgress && a.firSwaps == b.firSwaps))
+    return false;
+  for (int band = 0; band < kNumBands; ++band)
+    for (int c = 0; c < 2; ++c)
+      if (!SameCascade(a.dynamic[band][c], b.dynamic[band][c])) return false;
   return true;
 }
 
 } // namespace
 
-void UpdateWetEqCurves(EngineState& s) noexcept {
-  const double w = s.fir.CrossfadeProgress(s.firPos);
-  if (!CurveInputsChanged(s, w)) return;
-  const float* params = s.smoothedF.data();
+void UpdateWetEqCurves(EngineState& s, const WetEqCurveInputs& in) noexcept {
+  if (s.lastCurveValid && SameInputs(in, s.lastCurve)) return;
+  s.lastCurve = in;
+  s.lastCurveValid = true;
+  const float* params = in.params.data();
   BiquadCascade cascades[kNumBands];
   DesignKernelCascades(cascades, params, s.sampleRate);
 
-  const double phi = s.phaseBlend;
+  const double w = in.crossfadeProgress;
+  const double phi = in.phaseBlend;
+  const ParamView view(params);
   for (int i = 0; i < kDisplayPoints; ++i) {
     const double f = s.displayGrid[i];
     const Matrix2 minimum = AnalyticResponse(cascades, params, f, s.sampleRate);
-    Matrix2 fir = s.fir.DisplayMatrix(i, false);
-    if (w > 0) fir = (1 - w) * fir + w * s.fir.DisplayMatrix(i, true);
+    Matrix2 fir = s.fir.DisplayMatrix(in.firActive, i);
+    if (w > 0) fir = (1 - w) * fir + w * s.fir.DisplayMatrix(1 - in.firActive, i);
     const Matrix2 stat = (1 - phi) * minimum + phi * fir;
 
     const double omega =
@@ -82,18 +76,17 @@ void UpdateWetEqCurves(EngineState& s) noexcept {
     const UnitDelay delay(omega);
     Matrix2 dynamic;
     for (int b = 0; b < kNumBands; ++b) {
-      const float* p = s.Band(b);
-      if (p[kEnabled] <= 0.5f || p[kDynamic] <= 0.5f || !HasDynamicStage(int(p[kType]))) continue;
-      const BandFilterPair& set = s.dynamicSet[b];
-      const int channel = int(p[kChannel]);
-      const std::complex<double> hl = CascadeResponse(set.cascade[0], delay);
-      const std::complex<double> hr = CascadeResponse(set.cascade[1], delay);
-      Matrix2 band;
+      const BandView band = view.Band(b);
+      if (!band.Enabled() || !band.Dynamic() || !HasDynamicStage(band.Type())) continue;
+      const int channel = band.Channel();
+      const std::complex<double> hl = CascadeResponse(in.dynamic[b][0], delay);
+      const std::complex<double> hr = CascadeResponse(in.dynamic[b][1], delay);
+      Matrix2 bandMatrix;
       if (channel == kStereo)
-        band = {hl, 0.0, 0.0, hr};
+        bandMatrix = {hl, 0.0, 0.0, hr};
       else
-        band = ChannelMatrix(channel == kRight || channel == kSide ? hr : hl, channel);
-      dynamic = band * dynamic;
+        bandMatrix = ChannelMatrix(channel == kRight || channel == kSide ? hr : hl, channel);
+      dynamic = bandMatrix * dynamic;
     }
     s.staticWetEq[i].exchange(float(RowEnergy(stat, 0)), std::memory_order_relaxed);
     s.currentWetEq[i].exchange(float(RowEnergy(dynamic * stat, 0)), std::memory_order_relaxed);

@@ -10,6 +10,7 @@
 namespace coral {
 
 struct EngineState;
+struct WetEqCurveInputs;
 
 // Response matrix at `frequency` Hz (clamped to 0..sampleRate/2) of the enabled bands of
 // `params`, given their designed cascades: each band left-multiplies its ChannelMatrix in
@@ -19,9 +20,10 @@ Matrix2 AnalyticResponse(const BiquadCascade (&cascades)[kNumBands], const float
                          double frequency, double sampleRate, int onlyBand = -1,
                          bool magnitudeOnly = false) noexcept;
 
-// Engine-side update of the static and current wet-EQ curves (audio thread, every 1024
-// frames, after the analysis step). Allocation-free.
-void UpdateWetEqCurves(EngineState& state) noexcept;
+// Engine-side update of the static and current wet-EQ curves from what was running at the
+// analysis frame (audio thread, every 1024 frames, after the analysis step). Skipped when the
+// inputs equal the last ones. Allocation-free.
+void UpdateWetEqCurves(EngineState& state, const WetEqCurveInputs& inputs) noexcept;
 
 // Target curve of the whole static EQ at `frequency` Hz for output `row` (0 left, 1 right),
 // in dB. Minimum-phase snapshots use the analytic biquads; linear-phase snapshots use the

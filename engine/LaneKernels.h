@@ -1,0 +1,70 @@
+#pragma once
+// The engine's vector kernels, compiled once per instruction set (LaneKernels.cpp) and chosen
+// at run time (InstructionSet.h). Each kernel gives bit-identical results on every set.
+//
+// Audio thread (the FFT kernels also on the editor thread); no allocation, no locks.
+
+#include <complex>
+
+#include "engine/BandLanes.h"
+#include "engine/InstructionSet.h"
+
+namespace coral {
+
+// A band chain (static or dynamic) as a skewed wavefront: at step m, the lanes of band b work
+// on frame m - b, so every lane runs the same operations at once while each band still sees
+// exactly its predecessor's output of the same frame. A chunk of F frames takes F + 11 steps.
+struct ChainLanes {
+  PairLanes current, previous;
+  LaneValues previousUsed; // 1 where the previous pair blends in while its weight is positive
+  LaneValues weight;       // the previous pair's weight (single-precision values), 1 down to 0
+  LaneValues fadeDelay;    // frames before the weight starts to fall
+  LaneValues enable;       // enable ramp
+  LaneValues enableTarget;
+  LaneValues pipeline; // each lane's last output: the next band's next input
+
+  // A coefficient update in transit: band b takes `pending` (and `pendingPrevious`) when its
+  // lanes reach frame `switchFrame`.
+  PairLanes pending, pendingPrevious;
+  std::array<bool, kNumBands> switchCurrent{}, switchPrevious{};
+  int switchFrame = -kNumBands;
+};
+
+// One run of the chain kernel over steps [begin, end) of a chunk.
+struct ChainRun {
+  const double* input; // frames x (left, right)
+  double* output;      // frames x (left, right); may be `input`
+  int frames;
+  int begin, end;
+  int currentSections, previousSections; // the most sections any lane runs
+  bool previous;                         // some lane may blend its previous pair
+  bool ramps;                            // some lane's weight, fade delay or enable may move
+  double enableCoef;                     // per-frame coefficient of the enable ramp
+  double weightStep;                     // per-frame fall of the weight
+};
+
+// One run of the detector kernel over frames [begin, end) of a chunk.
+struct DetectorRun {
+  const double* programme;     // frames x (left, right), trimmed input
+  const double* sidechain;     // frames x (left, right)
+  const double* sidechainGain; // per frame
+  const double* link;          // per frame: Stereo Link x 0.01
+  float* gainDelay;            // delay rows of kLanes floats
+  int delayPosition;           // row of frame `begin`
+  int delayRows;
+  int begin, end;
+  double average; // a10, the envelope's decay per frame
+  bool dynamics;  // some lane's gain computer runs
+};
+
+using ComplexF = std::complex<float>;
+
+struct LaneKernels {
+  void (*runChain)(ChainLanes& lanes, const ChainRun& run) noexcept;
+  void (*runDetectors)(DetectorLanes& lanes, const DetectorRun& run) noexcept;
+};
+
+// The kernels of ActiveInstructionSet().
+const LaneKernels& ActiveKernels() noexcept;
+
+} // namespace coral

@@ -1,0 +1,362 @@
+// Vectors of doubles (VecD) and floats (VecF) for one instruction set, chosen by the macro
+// that the including file defines (CORAL_SIMD_AVX512, CORAL_SIMD_AVX2, CORAL_SIMD_SSE2 or
+// CORAL_SIMD_PORTABLE), in the namespace CORAL_SIMD_NS. Included once per instruction set
+// inside a region compiled for that set; deliberately without an include guard.
+//
+// Every operation is exact IEEE arithmetic on each lane (no fused multiply-add, no
+// approximations), so a computation gives the same bits whatever the lane count. Comparisons
+// follow C++: <, <=, >, >= and == are false for NaN, != is true. Min and Max follow std::min
+// and std::max: Max(a, b) = a < b ? b : a and Min(a, b) = b < a ? b : a.
+
+namespace coral::simd::CORAL_SIMD_NS {
+
+#if defined(CORAL_SIMD_AVX512)
+
+struct MaskD {
+  __mmask8 k;
+  bool Any() const { return k != 0; }
+  bool All() const { return k == 0xFF; }
+};
+
+inline MaskD operator&(MaskD a, MaskD b) {
+  return {__mmask8(a.k & b.k)};
+}
+inline MaskD operator|(MaskD a, MaskD b) {
+  return {__mmask8(a.k | b.k)};
+}
+inline MaskD operator~(MaskD a) {
+  return {__mmask8(~a.k)};
+}
+
+struct VecD {
+  static constexpr int kLanes = 8;
+  __m512d v;
+
+  static VecD Load(const double* p) { return {_mm512_loadu_pd(p)}; }
+  void Store(double* p) const { _mm512_storeu_pd(p, v); }
+  static VecD Splat(double x) { return {_mm512_set1_pd(x)}; }
+  static VecD Pairs(double even, double odd) { return {_mm512_set4_pd(odd, even, odd, even)}; }
+  static VecD LoadFloats(const float* p) { return {_mm512_cvtps_pd(_mm256_loadu_ps(p))}; }
+  void StoreFloats(float* p) const { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
+};
+
+inline VecD operator+(VecD a, VecD b) {
+  return {_mm512_add_pd(a.v, b.v)};
+}
+inline VecD operator-(VecD a, VecD b) {
+  return {_mm512_sub_pd(a.v, b.v)};
+}
+inline VecD operator*(VecD a, VecD b) {
+  return {_mm512_mul_pd(a.v, b.v)};
+}
+inline VecD operator/(VecD a, VecD b) {
+  return {_mm512_div_pd(a.v, b.v)};
+}
+inline VecD operator-(VecD a) {
+  return {_mm512_xor_pd(a.v, _mm512_set1_pd(-0.0))};
+}
+inline MaskD operator<(VecD a, VecD b) {
+  return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_LT_OQ)};
+}
+inline MaskD operator<=(VecD a, VecD b) {
+  return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_LE_OQ)};
+}
+inline MaskD operator>(VecD a, VecD b) {
+  return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_GT_OQ)};
+}
+inline MaskD operator>=(VecD a, VecD b) {
+  return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_GE_OQ)};
+}
+inline MaskD operator==(VecD a, VecD b) {
+  return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_EQ_OQ)};
+}
+inline MaskD operator!=(VecD a, VecD b) {
+  return {_mm512_cmp_pd_mask(a.v, b.v, _CMP_NEQ_UQ)};
+}
+
+inline VecD Select(MaskD m, VecD a, VecD b) {
+  return {_mm512_mask_blend_pd(m.k, b.v, a.v)};
+}
+inline VecD Abs(VecD a) {
+  return {_mm512_andnot_pd(_mm512_set1_pd(-0.0), a.v)};
+}
+// Lanes 2i and 2i + 1 exchanged.
+inline VecD PairSwap(VecD a) {
+  return {_mm512_permute_pd(a.v, 0x55)};
+}
+// Rounded to single precision and back.
+inline VecD RoundToFloat(VecD a) {
+  return {_mm512_cvtps_pd(_mm512_cvtpd_ps(a.v))};
+}
+// The lanes of x[0..count) moved up by two across the vectors; lanes 0 and 1 of x[0] become
+// (even, odd) and the top two lanes of the last vector drop out.
+template <int kCount>
+inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+  for (int i = kCount - 1; i > 0; --i)
+    x[i].v = _mm512_castsi512_pd(
+        _mm512_alignr_epi64(_mm512_castpd_si512(x[i].v), _mm512_castpd_si512(x[i - 1].v), 6));
+  x[0].v = _mm512_castsi512_pd(
+      _mm512_alignr_epi64(_mm512_castpd_si512(x[0].v),
+                          _mm512_castpd_si512(_mm512_set_pd(odd, even, 0, 0, 0, 0, 0, 0)), 6));
+}
+
+#elif defined(CORAL_SIMD_AVX2)
+
+struct MaskD {
+  __m256d m;
+  bool Any() const { return _mm256_movemask_pd(m) != 0; }
+  bool All() const { return _mm256_movemask_pd(m) == 0xF; }
+};
+
+inline MaskD operator&(MaskD a, MaskD b) {
+  return {_mm256_and_pd(a.m, b.m)};
+}
+inline MaskD operator|(MaskD a, MaskD b) {
+  return {_mm256_or_pd(a.m, b.m)};
+}
+inline MaskD operator~(MaskD a) {
+  return {_mm256_xor_pd(a.m, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)))};
+}
+
+struct VecD {
+  static constexpr int kLanes = 4;
+  __m256d v;
+
+  static VecD Load(const double* p) { return {_mm256_loadu_pd(p)}; }
+  void Store(double* p) const { _mm256_storeu_pd(p, v); }
+  static VecD Splat(double x) { return {_mm256_set1_pd(x)}; }
+  static VecD Pairs(double even, double odd) { return {_mm256_set_pd(odd, even, odd, even)}; }
+  static VecD LoadFloats(const float* p) { return {_mm256_cvtps_pd(_mm_loadu_ps(p))}; }
+  void StoreFloats(float* p) const { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
+};
+
+inline VecD operator+(VecD a, VecD b) {
+  return {_mm256_add_pd(a.v, b.v)};
+}
+inline VecD operator-(VecD a, VecD b) {
+  return {_mm256_sub_pd(a.v, b.v)};
+}
+inline VecD operator*(VecD a, VecD b) {
+  return {_mm256_mul_pd(a.v, b.v)};
+}
+inline VecD operator/(VecD a, VecD b) {
+  return {_mm256_div_pd(a.v, b.v)};
+}
+inline VecD operator-(VecD a) {
+  return {_mm256_xor_pd(a.v, _mm256_set1_pd(-0.0))};
+}
+inline MaskD operator<(VecD a, VecD b) {
+  return {_mm256_cmp_pd(a.v, b.v, _CMP_LT_OQ)};
+}
+inline MaskD operator<=(VecD a, VecD b) {
+  return {_mm256_cmp_pd(a.v, b.v, _CMP_LE_OQ)};
+}
+inline MaskD operator>(VecD a, VecD b) {
+  return {_mm256_cmp_pd(a.v, b.v, _CMP_GT_OQ)};
+}
+inline MaskD operator>=(VecD a, VecD b) {
+  return {_mm256_cmp_pd(a.v, b.v, _CMP_GE_OQ)};
+}
+inline MaskD operator==(VecD a, VecD b) {
+  return {_mm256_cmp_pd(a.v, b.v, _CMP_EQ_OQ)};
+}
+inline MaskD operator!=(VecD a, VecD b) {
+  return {_mm256_cmp_pd(a.v, b.v, _CMP_NEQ_UQ)};
+}
+
+inline VecD Select(MaskD m, VecD a, VecD b) {
+  return {_mm256_blendv_pd(b.v, a.v, m.m)};
+}
+inline VecD Abs(VecD a) {
+  return {_mm256_andnot_pd(_mm256_set1_pd(-0.0), a.v)};
+}
+inline VecD PairSwap(VecD a) {
+  return {_mm256_permute_pd(a.v, 0x5)};
+}
+inline VecD RoundToFloat(VecD a) {
+  return {_mm256_cvtps_pd(_mm256_cvtpd_ps(a.v))};
+}
+template <int kCount>
+inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+  for (int i = kCount - 1; i > 0; --i) x[i].v = _mm256_permute2f128_pd(x[i].v, x[i - 1].v, 0x03);
+  x[0].v = _mm256_permute2f128_pd(x[0].v, _mm256_set_pd(odd, even, 0, 0), 0x03);
+}
+
+#elif defined(CORAL_SIMD_SSE2)
+
+struct MaskD {
+  __m128d m;
+  bool Any() const { return _mm_movemask_pd(m) != 0; }
+  bool All() const { return _mm_movemask_pd(m) == 0x3; }
+};
+
+inline MaskD operator&(MaskD a, MaskD b) {
+  return {_mm_and_pd(a.m, b.m)};
+}
+inline MaskD operator|(MaskD a, MaskD b) {
+  return {_mm_or_pd(a.m, b.m)};
+}
+inline MaskD operator~(MaskD a) {
+  return {_mm_xor_pd(a.m, _mm_castsi128_pd(_mm_set1_epi32(-1)))};
+}
+
+struct VecD {
+  static constexpr int kLanes = 2;
+  __m128d v;
+
+  static VecD Load(const double* p) { return {_mm_loadu_pd(p)}; }
+  void Store(double* p) const { _mm_storeu_pd(p, v); }
+  static VecD Splat(double x) { return {_mm_set1_pd(x)}; }
+  static VecD Pairs(double even, double odd) { return {_mm_set_pd(odd, even)}; }
+  static VecD LoadFloats(const float* p) {
+    return {_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))))};
+  }
+  void StoreFloats(float* p) const {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(v)));
+  }
+};
+
+inline VecD operator+(VecD a, VecD b) {
+  return {_mm_add_pd(a.v, b.v)};
+}
+inline VecD operator-(VecD a, VecD b) {
+  return {_mm_sub_pd(a.v, b.v)};
+}
+inline VecD operator*(VecD a, VecD b) {
+  return {_mm_mul_pd(a.v, b.v)};
+}
+inline VecD operator/(VecD a, VecD b) {
+  return {_mm_div_pd(a.v, b.v)};
+}
+inline VecD operator-(VecD a) {
+  return {_mm_xor_pd(a.v, _mm_set1_pd(-0.0))};
+}
+inline MaskD operator<(VecD a, VecD b) {
+  return {_mm_cmplt_pd(a.v, b.v)};
+}
+inline MaskD operator<=(VecD a, VecD b) {
+  return {_mm_cmple_pd(a.v, b.v)};
+}
+inline MaskD operator>(VecD a, VecD b) {
+  return {_mm_cmpgt_pd(a.v, b.v)};
+}
+inline MaskD operator>=(VecD a, VecD b) {
+  return {_mm_cmpge_pd(a.v, b.v)};
+}
+inline MaskD operator==(VecD a, VecD b) {
+  return {_mm_cmpeq_pd(a.v, b.v)};
+}
+inline MaskD operator!=(VecD a, VecD b) {
+  return {_mm_cmpneq_pd(a.v, b.v)};
+}
+
+inline VecD Select(MaskD m, VecD a, VecD b) {
+  return {_mm_or_pd(_mm_and_pd(m.m, a.v), _mm_andnot_pd(m.m, b.v))};
+}
+inline VecD Abs(VecD a) {
+  return {_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)};
+}
+inline VecD PairSwap(VecD a) {
+  return {_mm_shuffle_pd(a.v, a.v, 1)};
+}
+inline VecD RoundToFloat(VecD a) {
+  return {_mm_cvtps_pd(_mm_cvtpd_ps(a.v))};
+}
+template <int kCount>
+inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+  for (int i = kCount - 1; i > 0; --i) x[i] = x[i - 1];
+  x[0] = VecD::Pairs(even, odd);
+}
+
+#else // CORAL_SIMD_PORTABLE: plain C++ on two lanes
+
+struct MaskD {
+  bool b[2];
+  bool Any() const { return b[0] || b[1]; }
+  bool All() const { return b[0] && b[1]; }
+};
+
+inline MaskD operator&(MaskD a, MaskD c) {
+  return {{a.b[0] && c.b[0], a.b[1] && c.b[1]}};
+}
+inline MaskD operator|(MaskD a, MaskD c) {
+  return {{a.b[0] || c.b[0], a.b[1] || c.b[1]}};
+}
+inline MaskD operator~(MaskD a) {
+  return {{!a.b[0], !a.b[1]}};
+}
+
+struct VecD {
+  static constexpr int kLanes = 2;
+  double v[2];
+
+  static VecD Load(const double* p) { return {{p[0], p[1]}}; }
+  void Store(double* p) const { p[0] = v[0], p[1] = v[1]; }
+  static VecD Splat(double x) { return {{x, x}}; }
+  static VecD Pairs(double even, double odd) { return {{even, odd}}; }
+  static VecD LoadFloats(const float* p) { return {{double(p[0]), double(p[1])}}; }
+  void StoreFloats(float* p) const { p[0] = float(v[0]), p[1] = float(v[1]); }
+};
+
+inline VecD operator+(VecD a, VecD b) {
+  return {{a.v[0] + b.v[0], a.v[1] + b.v[1]}};
+}
+inline VecD operator-(VecD a, VecD b) {
+  return {{a.v[0] - b.v[0], a.v[1] - b.v[1]}};
+}
+inline VecD operator*(VecD a, VecD b) {
+  return {{a.v[0] * b.v[0], a.v[1] * b.v[1]}};
+}
+inline VecD operator/(VecD a, VecD b) {
+  return {{a.v[0] / b.v[0], a.v[1] / b.v[1]}};
+}
+inline VecD operator-(VecD a) {
+  return {{-a.v[0], -a.v[1]}};
+}
+inline MaskD operator<(VecD a, VecD b) {
+  return {{a.v[0] < b.v[0], a.v[1] < b.v[1]}};
+}
+inline MaskD operator<=(VecD a, VecD b) {
+  return {{a.v[0] <= b.v[0], a.v[1] <= b.v[1]}};
+}
+inline MaskD operator>(VecD a, VecD b) {
+  return {{a.v[0] > b.v[0], a.v[1] > b.v[1]}};
+}
+inline MaskD operator>=(VecD a, VecD b) {
+  return {{a.v[0] >= b.v[0], a.v[1] >= b.v[1]}};
+}
+inline MaskD operator==(VecD a, VecD b) {
+  return {{a.v[0] == b.v[0], a.v[1] == b.v[1]}};
+}
+inline MaskD operator!=(VecD a, VecD b) {
+  return {{a.v[0] != b.v[0], a.v[1] != b.v[1]}};
+}
+
+inline VecD Select(MaskD m, VecD a, VecD b) {
+  return {{m.b[0] ? a.v[0] : b.v[0], m.b[1] ? a.v[1] : b.v[1]}};
+}
+inline VecD Abs(VecD a) {
+  return {{__builtin_fabs(a.v[0]), __builtin_fabs(a.v[1])}};
+}
+inline VecD PairSwap(VecD a) {
+  return {{a.v[1], a.v[0]}};
+}
+inline VecD RoundToFloat(VecD a) {
+  return {{double(float(a.v[0])), double(float(a.v[1]))}};
+}
+template <int kCount>
+inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+  for (int i = kCount - 1; i > 0; --i) x[i] = x[i - 1];
+  x[0] = VecD::Pairs(even, odd);
+}
+
+#endif
+
+inline VecD Max(VecD a, VecD b) {
+  return Select(a < b, b, a);
+}
+inline VecD Min(VecD a, VecD b) {
+  return Select(b < a, b, a);
+}
+
+} // namespace coral::simd::CORAL_SIMD_NS
