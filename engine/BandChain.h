@@ -8,6 +8,7 @@
 // Audio thread; no allocation after construction.
 
 #include <array>
+#include <cstdint>
 
 #include "engine/LaneKernels.h"
 
@@ -45,6 +46,7 @@ struct BandChange {
 struct UpdatePoint {
   int frame = 0;                            // within the chunk
   const float* params = nullptr;            // smoothed parameters at that frame
+  std::uint32_t generation = 0;             // changes whenever the smoothed parameters change
   std::array<double, kLanes> delayedGain{}; // dynamic gains read back before that frame, dB
   std::array<BandChange, kNumBands> change{};
   std::array<bool, kNumBands> fading{}; // the band's dynamic stage is fading out
@@ -90,10 +92,32 @@ public:
   const ChainLanes& Lanes() const noexcept { return lanes_; }
 
 private:
-  // Designs the bands whose inputs changed into the pending coefficients; answers whether any
-  // band switches.
-  void Design(const ChainContext& context, const UpdatePoint& update) noexcept;
+  // Designs the bands whose inputs changed into the pending coefficients, to be switched in
+  // when the lanes reach the update's frame; answers whether any band switches.
+  bool Design(const ChainContext& context, const UpdatePoint& update) noexcept;
   void ApplyChange(int band, const BandChange& change) noexcept;
+
+  // Where the designs in force at one frame go for the display curves.
+  struct Curve {
+    int frame;
+    BiquadCascade (*cascades)[2];
+  };
+  void CopyCurve(const Curve& curve) noexcept;
+  // Copies the designs if update `k` is the last one at or before the curve's frame.
+  void CopyCurveAfter(const Curve& curve, const UpdatePoint* updates, int count, int k) noexcept;
+
+  // True when the band's current cascades in both lanes pass their input unchanged.
+  bool IdentityLanes(const PairLanes& pair, int band) const noexcept;
+  // True when every lane passes its input as x + 0: no ramp, crossfade or fade moves, no band
+  // runs in Mid/Side, and every band's cascades are identities with zero states.
+  bool AtRest() const noexcept;
+
+  // Runs `frames` frames through the lanes from the chunk's frame `offset` on; the updates'
+  // frames count from the chunk's start. `firstDesigned`: the first update's design is done
+  // and waits in the pending coefficients.
+  void RunLanes(const LaneKernels& kernels, const ChainContext& context, const UpdatePoint* updates,
+                int updateCount, const double* input, double* output, int frames, int offset,
+                bool firstDesigned, const Curve& curve) noexcept;
   int MostSections(const PairLanes& pair) const noexcept;
 
   Kind kind_;
@@ -101,6 +125,11 @@ private:
   BiquadCascade designed_[kNumBands][2]{};
   BiquadCascade designedPrevious_[kNumBands][2]{};
   DesignInputs inputs_[kNumBands][2];
+  // What the last design was made from: an update with the same parameters (and gains) can
+  // change nothing.
+  std::uint32_t designedGeneration_ = 0;
+  std::array<double, kLanes> designedGains_{};
+  bool designedValid_ = false;
 };
 
 } // namespace coral

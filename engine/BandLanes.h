@@ -58,6 +58,8 @@ struct PairLanes {
   void ClearStates(int band) noexcept;
   // Copies coefficients, states and routing of `band` from `from`.
   void CopyBand(const PairLanes& from, int band) noexcept;
+  // Copies the coefficients and section count of `band` from `from`.
+  void CopyCoefficients(const PairLanes& from, int band) noexcept;
 };
 
 // Detector, envelope and gain computer of every band, one lane per band and channel.

@@ -95,6 +95,8 @@ struct EngineState {
   std::array<std::int16_t, kNumParams> moving{};
   int movingCount = 0;
   bool discretePending = false;
+  std::uint32_t paramGeneration = 0;      // counts frames at which a smoothed value changed
+  std::uint32_t detectorGeneration = ~0u; // generation the detectors were designed from
 
   std::array<BandRuntime, kNumBands> bands{};
   DetectorLanes detectors;

@@ -103,6 +103,7 @@ namespace {
 // Parameter smoothing of one frame: discrete values jump to their targets, continuous ones
 // move s <- s + (target - s) c20 and snap once within max(|target|, 1) 1e-10.
 void Smooth(EngineState& s) noexcept {
+  if (s.discretePending || s.movingCount > 0) ++s.paramGeneration;
   if (s.discretePending) {
     for (int i = 0; i < kNumParams; ++i) {
       if (!s.discrete[i]) continue;
@@ -171,6 +172,8 @@ bool ConfigureDetectors(EngineState& s, bool sidechainPresent) noexcept {
 
 // The detector band pass and the ballistic coefficients of every band whose inputs changed.
 void DesignDetectors(EngineState& s) noexcept {
+  if (s.detectorGeneration == s.paramGeneration) return; // nothing changed since
+  s.detectorGeneration = s.paramGeneration;
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
     const BandView band = params.Band(b);
@@ -192,6 +195,7 @@ void DesignDetectors(EngineState& s) noexcept {
 // A coefficient update outside Process (Prepare, ResetRuntime): records each band's Type,
 // Channel and Slope and puts every design in force at once, without crossfades.
 void UpdateCoefficientsNow(EngineState& s) noexcept {
+  s.detectorGeneration = ~s.paramGeneration;
   int types[kNumBands], channels[kNumBands];
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
@@ -215,6 +219,7 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
   const int k = c.updateCount++;
   UpdatePoint& u = c.updates[k];
   u.frame = frame;
+  u.generation = s.paramGeneration;
   if (s.movingCount > 0) {
     c.updateParams[k] = s.smoothedF;
     u.params = c.updateParams[k].data();

@@ -32,23 +32,72 @@ inline MaskD FirstLanes(int vector) {
   return VecD::Load(kLaneIndex.second + vector * VecD::kLanes) < VecD::Splat(0.5);
 }
 
-// One transposed direct form II section on `x` in the lanes of `run`; other lanes keep their
-// states and pass `x`. y = b0 x + s1; s1 <- (b1 x - a1 y) + s2; s2 <- b2 x - a2 y. A
-// non-finite y, s1 or s2 zeroes both states and the output; states below 1e-28 in magnitude
-// are flushed to 0.
-inline VecD RunSection(const SectionLanes& c, StateLanes& st, int vector, VecD x, MaskD run) {
-  const VecD zero = VecD::Splat(0.0);
+// RunSection on every lane with its states held by the caller (in registers).
+inline VecD RunSectionHeld(const SectionLanes& c, int vector, VecD x, VecD& s1, VecD& s2) {
+  const VecD zero = VecD::Splat(0.0), tiny = VecD::Splat(1e-28);
+  const VecD y = LoadLanes(c.b0, vector) * x + s1;
+  const VecD n1 = (LoadLanes(c.b1, vector) * x - LoadLanes(c.a1, vector) * y) + s2;
+  const VecD n2 = LoadLanes(c.b2, vector) * x - LoadLanes(c.a2, vector) * y;
+  s1 = Select(Abs(n1) < tiny, zero, n1);
+  s2 = Select(Abs(n2) < tiny, zero, n2);
+  const MaskD finite = (((y - y) + (n1 - n1)) + (n2 - n2)) == zero;
+  if (finite.All()) return y;
+  s1 = Select(finite, s1, zero);
+  s2 = Select(finite, s2, zero);
+  return Select(finite, y, zero);
+}
+
+// One transposed direct form II section on `x` in the lanes of `run` (every lane when `run`
+// is null); other lanes keep their states and pass `x`. y = b0 x + s1;
+// s1 <- (b1 x - a1 y) + s2; s2 <- b2 x - a2 y. A non-finite y, s1 or s2 zeroes both states and
+// the output; states below 1e-28 in magnitude are flushed to 0. The finiteness test rarely
+// fails, so it only guards a branch and stays off the dependency chain of y.
+inline VecD RunSection(const SectionLanes& c, StateLanes& st, int vector, VecD x,
+                       const MaskD* run) {
+  const VecD zero = VecD::Splat(0.0), tiny = VecD::Splat(1e-28);
   const VecD s1 = LoadLanes(st.s1, vector), s2 = LoadLanes(st.s2, vector);
   const VecD y = LoadLanes(c.b0, vector) * x + s1;
   const VecD n1 = (LoadLanes(c.b1, vector) * x - LoadLanes(c.a1, vector) * y) + s2;
   const VecD n2 = LoadLanes(c.b2, vector) * x - LoadLanes(c.a2, vector) * y;
+  VecD kept1 = Select(Abs(n1) < tiny, zero, n1);
+  VecD kept2 = Select(Abs(n2) < tiny, zero, n2);
+  VecD out = y;
   const MaskD finite = (((y - y) + (n1 - n1)) + (n2 - n2)) == zero;
-  const VecD tiny = VecD::Splat(1e-28);
-  const VecD kept1 = Select(finite & ~(Abs(n1) < tiny), n1, zero);
-  const VecD kept2 = Select(finite & ~(Abs(n2) < tiny), n2, zero);
-  StoreLanes(st.s1, vector, Select(run, kept1, s1));
-  StoreLanes(st.s2, vector, Select(run, kept2, s2));
-  return Select(run, Select(finite, y, zero), x);
+  if (!finite.All()) {
+    kept1 = Select(finite, kept1, zero);
+    kept2 = Select(finite, kept2, zero);
+    out = Select(finite, y, zero);
+  }
+  if (!run) {
+    StoreLanes(st.s1, vector, kept1);
+    StoreLanes(st.s2, vector, kept2);
+    return out;
+  }
+  StoreLanes(st.s1, vector, Select(*run, kept1, s1));
+  StoreLanes(st.s2, vector, Select(*run, kept2, s2));
+  return Select(*run, out, x);
+}
+
+// What holds for every lane of one vector of a pair during a kernel call, so the common case
+// runs without masks: no Mid/Side band, every lane's cascade runs, every band has the pair;
+// and how many sections every lane runs and the most any lane runs.
+struct PairShape {
+  bool plain = false;
+  int common = 0;
+  int most = 0;
+};
+
+inline PairShape ShapeOf(const PairLanes& pair, int vector) {
+  PairShape shape;
+  shape.plain = true;
+  shape.common = kMaxSections;
+  for (int lane = vector * VecD::kLanes; lane < (vector + 1) * VecD::kLanes; ++lane) {
+    shape.plain = shape.plain && pair.midSide[lane] == 0 && pair.filtered[lane] == 1 &&
+                  pair.present[lane] == 1;
+    shape.common = std::min(shape.common, int(pair.count[lane]));
+    shape.most = std::max(shape.most, int(pair.count[lane]));
+  }
+  return shape;
 }
 
 // A stereo sample through a band pair in the lanes of `run`: Mid and Side bands run on
@@ -58,28 +107,79 @@ inline VecD RunPair(PairLanes& pair, int vector, VecD x, MaskD run, int sections
   const VecD half = VecD::Splat(0.5);
   const MaskD first = FirstLanes(vector);
   const MaskD midSide = IsSet(pair.midSide, vector);
-  const VecD other = PairSwap(x);
-  VecD y = Select(midSide, Select(first, (x + other) * half, (other - x) * half), x);
+  const bool anyMidSide = midSide.Any();
+  VecD y = x;
+  if (anyMidSide) {
+    const VecD other = PairSwap(x);
+    y = Select(midSide, Select(first, (x + other) * half, (other - x) * half), x);
+  }
   const MaskD filtered = run & IsSet(pair.filtered, vector);
   const VecD count = LoadLanes(pair.count, vector);
   for (int k = 0; k < sections; ++k) {
     const MaskD active = filtered & (VecD::Splat(double(k)) < count);
-    if (active.Any()) y = RunSection(pair.coefficients[k], pair.states[k], vector, y, active);
+    if (active.Any()) y = RunSection(pair.coefficients[k], pair.states[k], vector, y, &active);
   }
+  if (!anyMidSide) return y;
   const VecD swapped = PairSwap(y);
   return Select(midSide, Select(first, y + swapped, swapped - y), y);
 }
 
-inline void CopyBandCoefficients(const PairLanes& from, PairLanes& to, int band) {
-  for (int lane = 2 * band; lane < 2 * band + 2; ++lane) {
-    for (int k = 0; k < kMaxSections; ++k) {
-      const SectionLanes& f = from.coefficients[k];
-      SectionLanes& t = to.coefficients[k];
-      t.b0[lane] = f.b0[lane], t.b1[lane] = f.b1[lane], t.b2[lane] = f.b2[lane];
-      t.a1[lane] = f.a1[lane], t.a2[lane] = f.a2[lane];
+// RunPair for a vector whose shape is plain and whose lanes all run.
+inline VecD RunPlainPair(PairLanes& pair, int vector, VecD x, const PairShape& shape) {
+  VecD y = x;
+  for (int k = 0; k < shape.most; ++k) {
+    if (k < shape.common) {
+      y = RunSection(pair.coefficients[k], pair.states[k], vector, y, nullptr);
+    } else {
+      const MaskD active = VecD::Splat(double(k)) < LoadLanes(pair.count, vector);
+      y = RunSection(pair.coefficients[k], pair.states[k], vector, y, &active);
     }
-    to.count[lane] = from.count[lane];
   }
+  return y;
+}
+
+// True when every vector runs the same number of sections in every lane, with plain routing.
+inline bool Steady(const PairShape (&shape)[kVectors]) {
+  for (const PairShape& p : shape)
+    if (!p.plain || p.common != p.most || p.most != shape[0].most) return false;
+  return true;
+}
+
+// Steps [m, end) of the chain while every lane works on a frame of the chunk, nothing ramps or
+// blends its previous pair, and the shapes are Steady: the filter states stay in registers.
+// Returns the first step not done (a coefficient switch that breaks the shape stops early).
+inline int RunSteadySteps(ChainLanes& lanes, const ChainRun& run, VecD (&x)[kVectors],
+                          PairShape (&shape)[kVectors], int m, int end) {
+  const int sections = shape[0].most;
+  PairLanes& pair = lanes.current;
+  VecD e[kVectors], s1[kMaxSections][kVectors], s2[kMaxSections][kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    e[v] = LoadLanes(lanes.enable, v);
+    for (int k = 0; k < sections; ++k)
+      s1[k][v] = LoadLanes(pair.states[k].s1, v), s2[k][v] = LoadLanes(pair.states[k].s2, v);
+  }
+  for (; m < end; ++m) {
+    const int switching = m - lanes.switchFrame;
+    if (switching >= 0 && switching < kNumBands && lanes.switchCurrent[switching]) {
+      pair.CopyCoefficients(lanes.pending, switching);
+      const int v = 2 * switching / VecD::kLanes;
+      shape[v] = ShapeOf(pair, v);
+      if (!Steady(shape) || shape[0].most != sections) break;
+    }
+    ShiftPairIn(x, run.input + 2 * m);
+    for (int v = 0; v < kVectors; ++v) {
+      const VecD in = x[v];
+      VecD y = in;
+      for (int k = 0; k < sections; ++k)
+        y = RunSectionHeld(pair.coefficients[k], v, y, s1[k][v], s2[k][v]);
+      x[v] = in + e[v] * (y - in);
+    }
+    x[kVectors - 1].StoreTopPair(run.output + 2 * (m - (kNumBands - 1)));
+  }
+  for (int v = 0; v < kVectors; ++v)
+    for (int k = 0; k < sections; ++k)
+      StoreLanes(pair.states[k].s1, v, s1[k][v]), StoreLanes(pair.states[k].s2, v, s2[k][v]);
+  return m;
 }
 
 // Steps [run.begin, run.end) of the skewed chain. Per lane and frame, in order: the ramps
@@ -91,25 +191,36 @@ inline void RunChain(ChainLanes& lanes, const ChainRun& run) noexcept {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   const VecD step = VecD::Splat(run.weightStep), coef = VecD::Splat(run.enableCoef);
   const VecD snap = VecD::Splat(1e-9);
+  const double none[2] = {0.0, 0.0};
+  PairShape shape[kVectors];
+  for (int v = 0; v < kVectors; ++v) shape[v] = ShapeOf(lanes.current, v);
   VecD x[kVectors];
   for (int v = 0; v < kVectors; ++v) x[v] = LoadLanes(lanes.pipeline, v);
 
+  const int steadyEnd = std::min(run.end, run.frames);
   for (int m = run.begin; m < run.end; ++m) {
+    if (!run.ramps && !run.previous && m >= kNumBands - 1 && m < steadyEnd && Steady(shape)) {
+      m = RunSteadySteps(lanes, run, x, shape, m, steadyEnd);
+      if (m == run.end) break;
+    }
     const int switching = m - lanes.switchFrame;
     if (switching >= 0 && switching < kNumBands) {
-      if (lanes.switchCurrent[switching])
-        CopyBandCoefficients(lanes.pending, lanes.current, switching);
+      if (lanes.switchCurrent[switching]) {
+        lanes.current.CopyCoefficients(lanes.pending, switching);
+        const int v = 2 * switching / VecD::kLanes;
+        shape[v] = ShapeOf(lanes.current, v);
+      }
       if (lanes.switchPrevious[switching])
-        CopyBandCoefficients(lanes.pendingPrevious, lanes.previous, switching);
+        lanes.previous.CopyCoefficients(lanes.pendingPrevious, switching);
     }
-    const bool feeding = m < run.frames;
-    ShiftPairIn(x, feeding ? run.input[2 * m] : 0.0, feeding ? run.input[2 * m + 1] : 0.0);
+    ShiftPairIn(x, m < run.frames ? run.input + 2 * m : none);
     // Band b works on frame m - b, which must lie in [0, frames).
+    const bool allLive = m >= kNumBands - 1 && m < run.frames;
     const VecD lowest = VecD::Splat(double(m - run.frames + 1)), highest = VecD::Splat(double(m));
 
     for (int v = 0; v < kVectors; ++v) {
       const VecD band = VecD::Load(kLaneIndex.band + v * VecD::kLanes);
-      const MaskD live = (band >= lowest) & (band <= highest);
+      const MaskD live = allLive ? (zero == zero) : (band >= lowest) & (band <= highest);
       const VecD in = x[v];
       VecD w = LoadLanes(lanes.weight, v);
       VecD e = LoadLanes(lanes.enable, v);
@@ -127,26 +238,24 @@ inline void RunChain(ChainLanes& lanes, const ChainRun& run) noexcept {
         StoreLanes(lanes.weight, v, w);
         StoreLanes(lanes.enable, v, e);
       }
+      const MaskD blending =
+          run.previous ? live & IsSet(lanes.previousUsed, v) & (w > zero) : zero != zero;
+      if (allLive && shape[v].plain && !blending.Any()) {
+        x[v] = in + e * (RunPlainPair(lanes.current, v, in, shape[v]) - in);
+        continue;
+      }
       MaskD present = IsSet(lanes.current.present, v);
       VecD y = Select(present, RunPair(lanes.current, v, in, live, run.currentSections), in);
-      if (run.previous) {
-        const MaskD blending = live & IsSet(lanes.previousUsed, v) & (w > zero);
-        if (blending.Any()) {
-          const VecD old = RunPair(lanes.previous, v, in, blending, run.previousSections);
-          y = Select(blending, (one - w) * y + w * old, y);
-          present = present | blending;
-        }
+      if (blending.Any()) {
+        const VecD old = RunPair(lanes.previous, v, in, blending, run.previousSections);
+        y = Select(blending, (one - w) * y + w * old, y);
+        present = present | blending;
       }
       x[v] = Select(present, in + e * (y - in), in);
     }
 
     const int done = m - (kNumBands - 1);
-    if (done >= 0 && done < run.frames) {
-      alignas(64) double top[VecD::kLanes];
-      x[kVectors - 1].Store(top);
-      run.output[2 * done] = top[VecD::kLanes - 2];
-      run.output[2 * done + 1] = top[VecD::kLanes - 1];
-    }
+    if (done >= 0 && done < run.frames) x[kVectors - 1].StoreTopPair(run.output + 2 * done);
   }
   for (int v = 0; v < kVectors; ++v) StoreLanes(lanes.pipeline, v, x[v]);
 }
@@ -180,50 +289,94 @@ inline VecD TargetGain(const DetectorLanes& d, int vector, VecD level) {
 }
 
 // Frames [run.begin, run.end) of every band's detector: source (programme or sidechain) times
-// the sidechain gain, Mid/Side sum, band pass, 10 ms mean square
-// env <- a10 env + ((1 - a10) d) d, stereo link (1 - k) env + k max(envL, envR), gain computer
-// where active, ballistics g <- c g + (1 - c) target with c the attack coefficient when
-// |target| > |g|, else the release one (only where active or g != 0), and the gain delay.
+// the sidechain gain, Mid/Side sum, band pass (the section of RunSection, its states held in
+// registers), 10 ms mean square env <- a10 env + ((1 - a10) d) d, stereo link
+// (1 - k) env + k max(envL, envR), gain computer where active, ballistics
+// g <- c g + (1 - c) target with c the attack coefficient when |target| > |g|, else the
+// release one (only where active or g != 0), and the gain delay. Without any active gain
+// computer the link is only formed for the last frame, which is all the readout needs.
 inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
+  if (run.begin >= run.end) return;
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
+  const VecD tiny = VecD::Splat(1e-28);
   const VecD average = VecD::Splat(run.average), rest = VecD::Splat(1 - run.average);
-  const MaskD all = zero == zero;
+
+  // Per vector, what holds for the whole run.
+  MaskD external[kVectors], mid[kVectors], side[kVectors], first[kVectors], active[kVectors];
+  bool routed[kVectors], follows[kVectors];
+  VecD b0[kVectors], b1[kVectors], b2[kVectors], a1[kVectors], a2[kVectors];
+  VecD s1[kVectors], s2[kVectors], envelope[kVectors], gain[kVectors], delayed[kVectors];
+  VecD detected[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    external[v] = IsSet(d.external, v), mid[v] = IsSet(d.mid, v), side[v] = IsSet(d.side, v);
+    first[v] = FirstLanes(v), active[v] = IsSet(d.active, v);
+    routed[v] = external[v].Any() || mid[v].Any() || side[v].Any();
+    b0[v] = LoadLanes(d.filter.b0, v), b1[v] = LoadLanes(d.filter.b1, v);
+    b2[v] = LoadLanes(d.filter.b2, v), a1[v] = LoadLanes(d.filter.a1, v);
+    a2[v] = LoadLanes(d.filter.a2, v);
+    s1[v] = LoadLanes(d.state.s1, v), s2[v] = LoadLanes(d.state.s2, v);
+    envelope[v] = LoadLanes(d.envelope, v), gain[v] = LoadLanes(d.gain, v);
+    follows[v] = (run.dynamics && active[v].Any()) || (gain[v] != zero).Any();
+    detected[v] = LoadLanes(d.detected, v), delayed[v] = LoadLanes(d.delayedGain, v);
+  }
+
   int position = run.delayPosition;
   for (int n = run.begin; n < run.end; ++n) {
     const VecD programme = VecD::Pairs(run.programme[2 * n], run.programme[2 * n + 1]);
-    const VecD sidechain = VecD::Pairs(run.sidechain[2 * n], run.sidechain[2 * n + 1]);
     const VecD trim = VecD::Splat(run.sidechainGain[n]);
-    const VecD link = VecD::Splat(run.link[n]);
     float* row = run.gainDelay + std::size_t(position) * kLanes;
     for (int v = 0; v < kVectors; ++v) {
-      VecD source = Select(IsSet(d.external, v), sidechain, programme) * trim;
-      const VecD other = PairSwap(source);
-      const MaskD first = FirstLanes(v);
-      source = Select(
-          IsSet(d.mid, v), (source + other) * half,
-          Select(IsSet(d.side, v), Select(first, source - other, other - source) * half, source));
-      const VecD detected = RunSection(d.filter, d.state, v, source, all);
-      const VecD envelope = average * LoadLanes(d.envelope, v) + (rest * detected) * detected;
-      const VecD loudest = Max(envelope, PairSwap(envelope));
-      const VecD linked = (one - link) * envelope + link * loudest;
-      StoreLanes(d.envelope, v, envelope);
-      StoreLanes(d.detected, v, detected);
-      StoreLanes(d.linked, v, linked);
+      VecD source = programme * trim;
+      if (routed[v]) {
+        const VecD sidechain = VecD::Pairs(run.sidechain[2 * n], run.sidechain[2 * n + 1]);
+        source = Select(external[v], sidechain, programme) * trim;
+        const VecD other = PairSwap(source);
+        source = Select(
+            mid[v], (source + other) * half,
+            Select(side[v], Select(first[v], source - other, other - source) * half, source));
+      }
+      // The band pass section, as RunSection.
+      const VecD y = b0[v] * source + s1[v];
+      const VecD n1 = (b1[v] * source - a1[v] * y) + s2[v];
+      const VecD n2 = b2[v] * source - a2[v] * y;
+      VecD out = y;
+      s1[v] = Select(Abs(n1) < tiny, zero, n1);
+      s2[v] = Select(Abs(n2) < tiny, zero, n2);
+      const MaskD finite = (((y - y) + (n1 - n1)) + (n2 - n2)) == zero;
+      if (!finite.All()) {
+        s1[v] = Select(finite, s1[v], zero);
+        s2[v] = Select(finite, s2[v], zero);
+        out = Select(finite, y, zero);
+      }
+      detected[v] = out;
+      envelope[v] = average * envelope[v] + (rest * out) * out;
 
-      const MaskD active = IsSet(d.active, v);
-      VecD target = zero;
-      if (run.dynamics && active.Any())
-        target = Select(active, TargetGain(d, v, LevelDb(linked)), zero);
-      const VecD gain = LoadLanes(d.gain, v);
-      const MaskD follow = active | (gain != zero);
-      const VecD coefficient =
-          Select(Abs(target) > Abs(gain), LoadLanes(d.attack, v), LoadLanes(d.release, v));
-      const VecD next = Select(follow, coefficient * gain + (one - coefficient) * target, gain);
-      StoreLanes(d.gain, v, next);
-      StoreLanes(d.delayedGain, v, VecD::LoadFloats(row + v * VecD::kLanes));
-      next.StoreFloats(row + v * VecD::kLanes);
+      if (follows[v]) {
+        VecD target = zero;
+        if (run.dynamics && active[v].Any()) {
+          const VecD link = VecD::Splat(run.link[n]);
+          const VecD linked =
+              (one - link) * envelope[v] + link * Max(envelope[v], PairSwap(envelope[v]));
+          target = Select(active[v], TargetGain(d, v, LevelDb(linked)), zero);
+        }
+        const MaskD follow = active[v] | (gain[v] != zero);
+        const VecD coefficient =
+            Select(Abs(target) > Abs(gain[v]), LoadLanes(d.attack, v), LoadLanes(d.release, v));
+        gain[v] = Select(follow, coefficient * gain[v] + (one - coefficient) * target, gain[v]);
+      }
+      delayed[v] = VecD::LoadFloats(row + v * VecD::kLanes);
+      gain[v].StoreFloats(row + v * VecD::kLanes);
     }
     if (++position == run.delayRows) position = 0;
+  }
+
+  const VecD link = VecD::Splat(run.link[run.end - 1]);
+  for (int v = 0; v < kVectors; ++v) {
+    StoreLanes(d.state.s1, v, s1[v]), StoreLanes(d.state.s2, v, s2[v]);
+    StoreLanes(d.envelope, v, envelope[v]), StoreLanes(d.gain, v, gain[v]);
+    StoreLanes(d.detected, v, detected[v]), StoreLanes(d.delayedGain, v, delayed[v]);
+    StoreLanes(d.linked, v,
+               (one - link) * envelope[v] + link * Max(envelope[v], PairSwap(envelope[v])));
   }
 }
 

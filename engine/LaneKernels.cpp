@@ -5,6 +5,7 @@
 
 #include "engine/LaneKernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 

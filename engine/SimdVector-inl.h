@@ -38,6 +38,8 @@ struct VecD {
   static VecD Pairs(double even, double odd) { return {_mm512_set4_pd(odd, even, odd, even)}; }
   static VecD LoadFloats(const float* p) { return {_mm512_cvtps_pd(_mm256_loadu_ps(p))}; }
   void StoreFloats(float* p) const { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
+  // Stores the top two lanes.
+  void StoreTopPair(double* p) const { _mm_storeu_pd(p, _mm512_extractf64x2_pd(v, 3)); }
 };
 
 inline VecD operator+(VecD a, VecD b) {
@@ -89,15 +91,14 @@ inline VecD RoundToFloat(VecD a) {
   return {_mm512_cvtps_pd(_mm512_cvtpd_ps(a.v))};
 }
 // The lanes of x[0..count) moved up by two across the vectors; lanes 0 and 1 of x[0] become
-// (even, odd) and the top two lanes of the last vector drop out.
+// pair[0] and pair[1] and the top two lanes of the last vector drop out.
 template <int kCount>
-inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   for (int i = kCount - 1; i > 0; --i)
     x[i].v = _mm512_castsi512_pd(
         _mm512_alignr_epi64(_mm512_castpd_si512(x[i].v), _mm512_castpd_si512(x[i - 1].v), 6));
-  x[0].v = _mm512_castsi512_pd(
-      _mm512_alignr_epi64(_mm512_castpd_si512(x[0].v),
-                          _mm512_castpd_si512(_mm512_set_pd(odd, even, 0, 0, 0, 0, 0, 0)), 6));
+  const __m512i order = _mm512_set_epi64(5, 4, 3, 2, 1, 0, 9, 8);
+  x[0].v = _mm512_permutex2var_pd(x[0].v, order, _mm512_castpd128_pd512(_mm_loadu_pd(pair)));
 }
 
 #elif defined(CORAL_SIMD_AVX2)
@@ -128,6 +129,7 @@ struct VecD {
   static VecD Pairs(double even, double odd) { return {_mm256_set_pd(odd, even, odd, even)}; }
   static VecD LoadFloats(const float* p) { return {_mm256_cvtps_pd(_mm_loadu_ps(p))}; }
   void StoreFloats(float* p) const { _mm_storeu_ps(p, _mm256_cvtpd_ps(v)); }
+  void StoreTopPair(double* p) const { _mm_storeu_pd(p, _mm256_extractf128_pd(v, 1)); }
 };
 
 inline VecD operator+(VecD a, VecD b) {
@@ -177,9 +179,9 @@ inline VecD RoundToFloat(VecD a) {
   return {_mm256_cvtps_pd(_mm256_cvtpd_ps(a.v))};
 }
 template <int kCount>
-inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   for (int i = kCount - 1; i > 0; --i) x[i].v = _mm256_permute2f128_pd(x[i].v, x[i - 1].v, 0x03);
-  x[0].v = _mm256_permute2f128_pd(x[0].v, _mm256_set_pd(odd, even, 0, 0), 0x03);
+  x[0].v = _mm256_permute2f128_pd(x[0].v, _mm256_castpd128_pd256(_mm_loadu_pd(pair)), 0x02);
 }
 
 #elif defined(CORAL_SIMD_SSE2)
@@ -214,6 +216,7 @@ struct VecD {
   void StoreFloats(float* p) const {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_castps_si128(_mm_cvtpd_ps(v)));
   }
+  void StoreTopPair(double* p) const { _mm_storeu_pd(p, v); }
 };
 
 inline VecD operator+(VecD a, VecD b) {
@@ -263,9 +266,9 @@ inline VecD RoundToFloat(VecD a) {
   return {_mm_cvtps_pd(_mm_cvtpd_ps(a.v))};
 }
 template <int kCount>
-inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   for (int i = kCount - 1; i > 0; --i) x[i] = x[i - 1];
-  x[0] = VecD::Pairs(even, odd);
+  x[0] = VecD::Load(pair);
 }
 
 #else // CORAL_SIMD_PORTABLE: plain C++ on two lanes
@@ -296,6 +299,7 @@ struct VecD {
   static VecD Pairs(double even, double odd) { return {{even, odd}}; }
   static VecD LoadFloats(const float* p) { return {{double(p[0]), double(p[1])}}; }
   void StoreFloats(float* p) const { p[0] = float(v[0]), p[1] = float(v[1]); }
+  void StoreTopPair(double* p) const { p[0] = v[0], p[1] = v[1]; }
 };
 
 inline VecD operator+(VecD a, VecD b) {
@@ -345,9 +349,9 @@ inline VecD RoundToFloat(VecD a) {
   return {{double(float(a.v[0])), double(float(a.v[1]))}};
 }
 template <int kCount>
-inline void ShiftPairIn(VecD (&x)[kCount], double even, double odd) {
+inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   for (int i = kCount - 1; i > 0; --i) x[i] = x[i - 1];
-  x[0] = VecD::Pairs(even, odd);
+  x[0] = VecD::Load(pair);
 }
 
 #endif

@@ -52,8 +52,10 @@ void SpectrumAnalyzer::Reset() noexcept {
 }
 
 void SpectrumAnalyzer::PublishFloor() noexcept {
+  if (floorPublished_) return; // every point already holds it
   for (auto& v : inputSpectrum_) v.exchange(kFloorDb);
   for (auto& v : outputSpectrum_) v.exchange(kFloorDb);
+  floorPublished_ = true;
 }
 
 // Windowed FFT of one ring (oldest sample first), then the peak sine power per point.
@@ -101,6 +103,7 @@ void SpectrumAnalyzer::Analyze(bool enabled, int speed) noexcept {
                          std::memory_order_relaxed);
     }
   }
+  floorPublished_ = false;
 }
 
 void SpectrumAnalyzer::CopyInput(std::array<float, kDisplayPoints>& out) const noexcept {

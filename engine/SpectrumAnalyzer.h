@@ -67,6 +67,7 @@ private:
   std::array<float, kDisplayPoints> outputState_{};
   std::array<std::atomic<float>, kDisplayPoints> inputSpectrum_;
   std::array<std::atomic<float>, kDisplayPoints> outputSpectrum_;
+  bool floorPublished_ = true; // both spectra hold the floor at every point
 };
 
 } // namespace coral
