@@ -78,6 +78,10 @@ struct DetectorLanes {
   LaneValues detected;                            // band-limited detector signal of the last frame
   LaneValues linked;                              // linked mean square of the last frame
   LaneValues delayedGain; // gain read back from the gain delay at the last frame, dB
+  // Rows of the gain delay, counted back from the next one to write, that hold +0 in every
+  // lane (up to the delay's length): once all of them do, a run whose gains stay +0 need not
+  // touch the delay at all.
+  int quietRows = 0;
 };
 
 } // namespace coral

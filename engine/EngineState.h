@@ -60,19 +60,22 @@ struct WetEqCurveInputs {
 };
 
 // Work buffers of one chunk, sized for kChunkFrames in Prepare. Pairs are (left, right).
+// Values given "per frame" are one per frame; all others are pairs (left, right) per frame.
 struct ChunkBuffers {
-  std::vector<float> input;          // sanitized input pairs
-  std::vector<double> programme;     // trimmed input pairs: the chains', FIR's and detectors'
-  std::vector<double> sidechain;     // sanitized sidechain pairs
+  std::vector<float> input;          // sanitized input
+  std::vector<double> programme;     // trimmed input: the chains', FIR's and detectors'
+  std::vector<double> sidechain;     // sanitized sidechain
   std::vector<double> sidechainGain; // per frame
   std::vector<double> link;          // per frame, Stereo Link x 0.01
-  std::vector<double> mix;           // per frame, Mix x 0.01
-  std::vector<double> outputGain;    // per frame
-  std::vector<float> listen;         // listen pairs entering the listen delay
-  std::vector<double> listenMix;     // per frame, the listen sum clamped to 0..1
-  std::vector<double> chain;         // static chain output pairs
-  std::vector<float> dry, eq, heard; // delayed dry, static chain and listen pairs
-  std::vector<double> wet;           // wet pairs: phase blend, then the dynamic chain
+  std::vector<double> mix;           // Mix x 0.01, the same in both channels
+  std::vector<double> outputGain;    // the same in both channels
+  std::vector<float> listen;         // listen signal entering the listen delay
+  std::vector<double> listenMix;     // the listen sum clamped to 0..1, the same in both channels
+  std::vector<double> chain;         // static chain output
+  std::vector<float> dry, eq, heard; // delayed dry, static chain and listen
+  std::vector<float> firOut;         // FIR output
+  std::vector<double> wet;           // phase blend, then the dynamic chain
+  std::vector<float> out;            // final output
   std::array<UpdatePoint, kMaxUpdatesPerChunk + 1> updates;
   std::array<ParamSnapshot, kMaxUpdatesPerChunk + 1> updateParams;
   int updateCount = 0;

@@ -34,15 +34,6 @@ float FiniteOrZero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
-// Reads the frame's sample of one channel of a possibly missing pair: a missing left is 0,
-// a missing right repeats the left; non-finite samples become 0.
-void ReadPair(const float* const* pair, int n, float& left, float& right) {
-  const float* l = pair ? pair[0] : nullptr;
-  const float* r = pair ? pair[1] : nullptr;
-  left = l ? FiniteOrZero(l[n]) : 0.0f;
-  right = r ? FiniteOrZero(r[n]) : left;
-}
-
 constexpr int kGainComputerFields[] = {kThreshold, kRatio, kKnee, kRange};
 
 } // namespace
@@ -329,7 +320,7 @@ void MixListen(EngineState& s, int n) noexcept {
   const bool listening = sum > 1e-6;
   c.listen[2 * n] = listening ? float(left / norm) : 0.0f;
   c.listen[2 * n + 1] = listening ? float(right / norm) : 0.0f;
-  c.listenMix[n] = std::clamp(sum, 0.0, 1.0);
+  c.listenMix[2 * n] = c.listenMix[2 * n + 1] = std::clamp(sum, 0.0, 1.0);
 }
 
 void RunDetectorFrames(EngineState& s, const LaneKernels& kernels, int begin, int end,
@@ -352,50 +343,73 @@ void RunDetectorFrames(EngineState& s, const LaneKernels& kernels, int begin, in
 
 // --- The stages of Process, in order -------------------------------------------------------
 
-// Sanitized input and sidechain samples of the chunk, and the input peak (untrimmed).
+// Sanitized input and sidechain samples of the chunk as pairs (a missing left channel is
+// silent, a missing right one repeats the left, non-finite samples become 0), and the input
+// peak (untrimmed).
+void ReadPairs(const float* const* channels, int frames, float* pairs) noexcept {
+  const float* left = channels ? channels[0] : nullptr;
+  const float* right = channels ? channels[1] : nullptr;
+  for (int n = 0; n < frames; ++n) pairs[2 * n] = left ? FiniteOrZero(left[n]) : 0.0f;
+  for (int n = 0; n < frames; ++n) pairs[2 * n + 1] = right ? FiniteOrZero(right[n]) : pairs[2 * n];
+}
+
 void ReadInputs(EngineState& s, const float* const* inputs, const float* const* sidechain,
                 int frames) noexcept {
   ChunkBuffers& c = s.chunk;
-  c.inputPeak = 0;
-  for (int n = 0; n < frames; ++n) {
-    float inL, inR, scL, scR;
-    ReadPair(inputs, n, inL, inR);
-    ReadPair(sidechain, n, scL, scR);
-    c.input[2 * n] = inL, c.input[2 * n + 1] = inR;
-    c.sidechain[2 * n] = scL, c.sidechain[2 * n + 1] = scR;
-    c.inputPeak = std::max({c.inputPeak, std::abs(inL), std::abs(inR)});
+  ReadPairs(inputs, frames, c.input.data());
+  ReadPairs(sidechain, frames, c.listen.data()); // free until the frame clock fills it
+  for (int i = 0; i < 2 * frames; ++i) c.sidechain[i] = c.listen[i];
+  float peak = 0;
+  for (int i = 0; i < 2 * frames; ++i) peak = std::max(peak, std::abs(c.input[i]));
+  c.inputPeak = peak;
+}
+
+// The per-frame values of frames [from, to) from the smoothed parameters: the trimmed
+// programme, the sidechain trim, the link factor, and the mix and output gain (as pairs, one
+// value per channel).
+void SetFrameValues(EngineState& s, int from, int to) noexcept {
+  ChunkBuffers& c = s.chunk;
+  const float* p = s.smoothedF.data();
+  const double gIn = s.inputGain.Get(p[kInput]);
+  const double gSc = s.sidechainGain.Get(p[kScTrim]);
+  const double link = p[kStereoLink] * 0.01;
+  const double mix = p[kMix] * 0.01;
+  const double gOut = s.outputGain.Get(p[kOutput]);
+  for (int i = 2 * from; i < 2 * to; ++i) {
+    c.programme[i] = c.input[i] * gIn;
+    c.mix[i] = mix;
+    c.outputGain[i] = gOut;
   }
+  for (int n = from; n < to; ++n) c.sidechainGain[n] = gSc, c.link[n] = link;
 }
 
 // The frame clock: parameter smoothing, trims and per-frame gains, the coefficient updates
 // (every 16 frames), the frame-aligned band ramps, every band's detector and gain computer
 // (in runs between updates, or frame by frame while listening or while a gain computer
-// setting moves), and the listen signal.
+// setting moves), and the listen signal. While no parameter moves and no ramp runs, it goes
+// from update to update.
 void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPresent,
                    int frames) noexcept {
   ChunkBuffers& c = s.chunk;
   c.updateCount = 0;
   c.externalInUse = false;
-  bool dynamics = false, listening = false, frameByFrame = false, ramps = true;
+  const bool constant = s.movingCount == 0 && !s.discretePending;
+  Smooth(s); // frame 0
+  // Discrete values (routing, Listen, Enabled) hold for the whole chunk from here on.
+  const bool dynamics = ConfigureDetectors(s, sidechainPresent);
+  const bool listening = Listening(s);
+  const bool frameByFrame = listening || GainComputerMoving(s);
+  if (constant) SetFrameValues(s, 0, frames);
+  bool ramps = true;
   int detected = 0; // frames before this one have run through the detectors
+  const int firstUpdate =
+      int((kCoefficientInterval - s.updateCounter % kCoefficientInterval) % kCoefficientInterval);
   for (int n = 0; n < frames; ++n) {
-    Smooth(s);
-    if (n == 0) {
-      // Discrete values (routing, Listen, Enabled) hold for the whole chunk from here on.
-      dynamics = ConfigureDetectors(s, sidechainPresent);
-      listening = Listening(s);
-      frameByFrame = listening || GainComputerMoving(s);
+    if (!constant) {
+      if (n > 0) Smooth(s);
+      SetFrameValues(s, n, n + 1);
     }
-    const float* p = s.smoothedF.data();
-    const double gIn = s.inputGain.Get(p[kInput]);
-    c.programme[2 * n] = c.input[2 * n] * gIn;
-    c.programme[2 * n + 1] = c.input[2 * n + 1] * gIn;
-    c.sidechainGain[n] = s.sidechainGain.Get(p[kScTrim]);
-    c.link[n] = p[kStereoLink] * 0.01;
-    c.mix[n] = p[kMix] * 0.01;
-    c.outputGain[n] = s.outputGain.Get(p[kOutput]);
-
-    if ((s.updateCounter + std::uint32_t(n)) % kCoefficientInterval == 0) {
+    if ((n - firstUpdate) % kCoefficientInterval == 0 && n >= firstUpdate) {
       // The update reads the gains the detectors delayed up to the previous frame.
       RunDetectorFrames(s, kernels, detected, n, dynamics);
       detected = n;
@@ -410,11 +424,19 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
       MixListen(s, n);
     }
     if (n == c.analysisFrame) c.curve.params = s.smoothedF;
+    if (constant && !ramps && !frameByFrame) {
+      // Nothing changes before the next update: go there.
+      const int next = n < firstUpdate
+                           ? firstUpdate
+                           : n + kCoefficientInterval - (n - firstUpdate) % kCoefficientInterval;
+      if (c.analysisFrame > n && c.analysisFrame < next) c.curve.params = s.smoothedF;
+      n = std::min(next, frames) - 1;
+    }
   }
   RunDetectorFrames(s, kernels, detected, frames, dynamics);
   if (!listening) {
     std::fill(c.listen.begin(), c.listen.begin() + 2 * frames, 0.0f);
-    std::fill(c.listenMix.begin(), c.listenMix.begin() + frames, 0.0);
+    std::fill(c.listenMix.begin(), c.listenMix.begin() + 2 * frames, 0.0);
   }
 }
 
@@ -430,47 +452,64 @@ void RunStaticChain(EngineState& s, const LaneKernels& kernels, int frames) noex
 void ExchangeDelays(EngineState& s, int frames) noexcept {
   ChunkBuffers& c = s.chunk;
   int pos = s.writePos;
-  for (int n = 0; n < frames; ++n) {
-    for (int ch = 0; ch < 2; ++ch) {
-      const int i = 2 * n + ch, at = 2 * pos + ch;
-      c.dry[i] = s.dryDelay[at];
-      s.dryDelay[at] = c.input[i];
-      c.eq[i] = s.staticDelay[at];
-      s.staticDelay[at] = FiniteOrZero(float(c.chain[i]));
-      c.heard[i] = s.listenDelay[at];
-      s.listenDelay[at] = c.listen[i];
+  for (int n = 0; n < frames;) {
+    const int count = std::min(frames - n, kFixedLatency - pos);
+    const int from = 2 * n, at = 2 * pos, end = 2 * (n + count);
+    for (int i = from, j = at; i < end; ++i, ++j) {
+      c.dry[i] = s.dryDelay[j];
+      s.dryDelay[j] = c.input[i];
+      c.eq[i] = s.staticDelay[j];
+      s.staticDelay[j] = FiniteOrZero(float(c.chain[i]));
+      c.heard[i] = s.listenDelay[j];
+      s.listenDelay[j] = c.listen[i];
     }
-    if (++pos == kFixedLatency) pos = 0;
+    n += count;
+    pos = (pos + count) % kFixedLatency;
   }
 }
 
-// The linear-phase path and the phase blend: the FIR exchanges a frame with its blocks, the
+// The linear-phase path and the phase blend: the FIR exchanges frames with its blocks, the
 // 20 ms blend mixes it with the delayed static chain, and the kernel designer takes one step
-// per frame.
-void RunPhasePath(EngineState& s, int frames) noexcept {
+// per frame (after the block step when a frame ends a block). Runs one FIR block at a time;
+// while the blend rests at its target the block's frames are exchanged and blended together.
+void RunPhasePath(EngineState& s, const LaneKernels& kernels, int frames) noexcept {
   ChunkBuffers& c = s.chunk;
   int q = s.firPos;
-  for (int n = 0; n < frames; ++n) {
-    Ramp(s.phaseBlend, s.target[kPhase], s.c20, 0.0002);
-    // The FIR output is computed lazily while the phase blend does not hear it.
-    if (s.phaseBlend != 0.0 && s.fir.OutputStale()) s.fir.EnsureOutput();
-    float firL, firR;
-    s.fir.Exchange(q, FiniteOrZero(float(c.programme[2 * n])),
-                   FiniteOrZero(float(c.programme[2 * n + 1])), firL, firR);
-    const double phi = s.phaseBlend;
-    c.wet[2 * n] = phi * firL + (1 - phi) * c.eq[2 * n];
-    c.wet[2 * n + 1] = phi * firR + (1 - phi) * c.eq[2 * n + 1];
-    if (n == c.analysisFrame) {
-      c.curve.phaseBlend = phi;
-      c.curve.crossfadeProgress = s.fir.CrossfadeProgress(q);
+  for (int n = 0; n < frames;) {
+    const int count = std::min(frames - n, kFirBlock - q);
+    const double target = s.target[kPhase];
+    if (s.phaseBlend == target) {
+      if (s.phaseBlend != 0.0 && s.fir.OutputStale()) s.fir.EnsureOutput();
+      s.fir.ExchangeBlock(q, count, c.programme.data() + 2 * n, c.firOut.data() + 2 * n);
+      kernels.blendPhase(s.phaseBlend, c.firOut.data() + 2 * n, c.eq.data() + 2 * n,
+                         c.wet.data() + 2 * n, 2 * count);
+    } else {
+      for (int i = n; i < n + count; ++i) {
+        Ramp(s.phaseBlend, target, s.c20, 0.0002);
+        // The FIR output is computed lazily while the phase blend does not hear it.
+        if (s.phaseBlend != 0.0 && s.fir.OutputStale()) s.fir.EnsureOutput();
+        s.fir.ExchangeBlock(q + i - n, 1, c.programme.data() + 2 * i, c.firOut.data() + 2 * i);
+        kernels.blendPhase(s.phaseBlend, c.firOut.data() + 2 * i, c.eq.data() + 2 * i,
+                           c.wet.data() + 2 * i, 2);
+        if (i == c.analysisFrame) c.curve.phaseBlend = s.phaseBlend;
+      }
+    }
+    if (c.analysisFrame >= n && c.analysisFrame < n + count) {
+      if (s.phaseBlend == target) c.curve.phaseBlend = s.phaseBlend;
+      c.curve.crossfadeProgress = s.fir.CrossfadeProgress(q + c.analysisFrame - n);
       c.curve.firSwaps = s.fir.SwapCount();
       c.curve.firActive = s.fir.ActiveSet();
     }
-    if (++q == kFirBlock) {
+    n += count;
+    q += count;
+    if (q == kFirBlock) {
       q = 0;
+      s.fir.DesignerSteps(count - 1);
       s.fir.BlockStep(s.phaseBlend != 0.0 || s.target[kPhase] != 0.0f);
+      s.fir.DesignerSteps(1);
+    } else {
+      s.fir.DesignerSteps(count);
     }
-    s.fir.DesignerStep();
   }
   s.firPos = q;
 }
@@ -486,43 +525,57 @@ void RunDynamicChain(EngineState& s, const LaneKernels& kernels, int frames) noe
 
 // Mix, Delta, Listen, Output trim and Bypass per channel:
 // m = (1 - mix) d + mix w; t = m (1 - delta) + (d - w) delta; u = t (1 - L) + l L;
-// out = u gOut (1 - bypass) + d bypass. Writes the outputs and returns the wet and output
-// peaks through `wetPeak` and `outputPeak`.
-void MixOutputs(EngineState& s, float* const* outputs, int frames, float& wetPeak,
-                float& outputPeak) noexcept {
+// out = u gOut (1 - bypass) + d bypass. Writes the outputs (and keeps them as pairs for the
+// analyzer) and returns the wet and output peaks through `wetPeak` and `outputPeak`.
+void MixOutputs(EngineState& s, const LaneKernels& kernels, float* const* outputs, int frames,
+                float& wetPeak, float& outputPeak) noexcept {
   ChunkBuffers& c = s.chunk;
   const double bypass = s.target[kBypass] > 0.5f ? 1.0 : 0.0;
-  for (int n = 0; n < frames; ++n) {
-    const double mix = c.mix[n];
-    const double gOut = c.outputGain[n];
-    Ramp(s.bypassBlend, bypass, s.c3, 1e-9);
-    Ramp(s.deltaBlend, s.target[kDelta], s.c5, 1e-9);
-    const double listenMix = c.listenMix[n];
-    const double beta = s.bypassBlend, delta = s.deltaBlend;
-    const double wL = c.wet[2 * n], wR = c.wet[2 * n + 1];
-    wetPeak = std::max({wetPeak, float(std::abs(wL)), float(std::abs(wR))});
-    float out[2];
-    for (int ch = 0; ch < 2; ++ch) {
-      const double dry = c.dry[2 * n + ch], wet = c.wet[2 * n + ch];
-      const double listen = c.heard[2 * n + ch];
-      const double m = (1 - mix) * dry + mix * wet;
-      const double t = m * (1 - delta) + (dry - wet) * delta;
-      const double u = t * (1 - listenMix) + listen * listenMix;
-      out[ch] = FiniteOrZero(float(u * gOut * (1 - beta) + dry * beta));
-      if (outputs[ch]) outputs[ch][n] = out[ch];
-      c.input[2 * n + ch] = out[ch]; // the input is no longer needed: keep the output
+  const double delta = s.target[kDelta];
+  MixRun run{c.dry.data(),
+             c.wet.data(),
+             c.heard.data(),
+             c.mix.data(),
+             c.outputGain.data(),
+             c.listenMix.data(),
+             0,
+             0,
+             c.out.data(),
+             0};
+  if (s.bypassBlend == bypass && s.deltaBlend == delta) {
+    // The ramps rest: every frame mixes alike.
+    run.bypass = bypass, run.delta = delta, run.count = 2 * frames;
+    kernels.mixOutputs(run);
+  } else {
+    for (int n = 0; n < frames; ++n) {
+      Ramp(s.bypassBlend, bypass, s.c3, 1e-9);
+      Ramp(s.deltaBlend, delta, s.c5, 1e-9);
+      MixRun frame = run;
+      for (const double** p : {&frame.wet, &frame.mix, &frame.gain, &frame.listenMix}) *p += 2 * n;
+      frame.dry += 2 * n, frame.heard += 2 * n, frame.out += 2 * n;
+      frame.bypass = s.bypassBlend, frame.delta = s.deltaBlend, frame.count = 2;
+      kernels.mixOutputs(frame);
     }
-    outputPeak = std::max({outputPeak, std::abs(out[0]), std::abs(out[1])});
   }
+  for (int i = 0; i < 2 * frames; ++i) {
+    wetPeak = std::max(wetPeak, float(std::abs(c.wet[i])));
+    outputPeak = std::max(outputPeak, std::abs(c.out[i]));
+  }
+  for (int ch = 0; ch < 2; ++ch)
+    if (outputs[ch])
+      for (int n = 0; n < frames; ++n) outputs[ch][n] = c.out[2 * n + ch];
 }
 
 // The analyzer taps (aligned dry and final output), and every 1024 frames the analysis and
 // the applied wet-EQ curves, as they stood at that frame.
 void FeedAnalyzer(EngineState& s, int frames) noexcept {
   ChunkBuffers& c = s.chunk;
-  for (int n = 0; n < frames; ++n) {
-    s.analyzer.Write(c.dry[2 * n], c.dry[2 * n + 1], c.input[2 * n], c.input[2 * n + 1]);
-    if (++s.analyzerCountdown == kAnalyzerHop) {
+  for (int n = 0; n < frames;) {
+    const int count = std::min(frames - n, kAnalyzerHop - s.analyzerCountdown);
+    s.analyzer.WriteBlock(c.dry.data() + 2 * n, c.out.data() + 2 * n, count);
+    n += count;
+    s.analyzerCountdown += count;
+    if (s.analyzerCountdown == kAnalyzerHop) {
       s.analyzerCountdown = 0;
       const ParamView target(s.target.data());
       s.analyzer.Analyze(target.AnalyzerOn(), target.AnalyzerSpeed());
@@ -568,11 +621,12 @@ void EqEngine::Prepare(double sampleRate) {
   s.gainDelay.assign(std::size_t(kLanes) * kFixedLatency, 0.0f);
   ChunkBuffers& c = s.chunk;
   constexpr std::size_t kPairs = 2 * std::size_t(kChunkFrames);
-  for (std::vector<float>* b : {&c.input, &c.listen, &c.dry, &c.eq, &c.heard}) b->assign(kPairs, 0);
-  for (std::vector<double>* b : {&c.programme, &c.sidechain, &c.chain, &c.wet})
+  for (std::vector<float>* b : {&c.input, &c.listen, &c.dry, &c.eq, &c.heard, &c.firOut, &c.out})
     b->assign(kPairs, 0);
-  for (std::vector<double>* b : {&c.sidechainGain, &c.link, &c.mix, &c.outputGain, &c.listenMix})
-    b->assign(kChunkFrames, 0);
+  for (std::vector<double>* b :
+       {&c.programme, &c.sidechain, &c.chain, &c.wet, &c.mix, &c.outputGain, &c.listenMix})
+    b->assign(kPairs, 0);
+  for (std::vector<double>* b : {&c.sidechainGain, &c.link}) b->assign(kChunkFrames, 0);
 
   const double top = std::min(0.49 * sr, 20000.0);
   for (int k = 0; k < kDisplayPoints; ++k)
@@ -613,6 +667,7 @@ void EqEngine::ResetRuntime() noexcept {
   for (LaneValues* v :
        {&d.state.s1, &d.state.s2, &d.envelope, &d.gain, &d.delayedGain, &d.linked, &d.detected})
     v->Fill(0.0);
+  d.quietRows = kFixedLatency; // the gain delay is zeroed below
   UpdateCoefficientsNow(s);
   s.staticChain.ResetRuntime(s.smoothedF.data());
   s.dynamicChain.ResetRuntime(s.smoothedF.data());
@@ -666,9 +721,9 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
   RunFrameClock(s, kernels, sidechainPresent, frames);
   RunStaticChain(s, kernels, frames);
   ExchangeDelays(s, frames);
-  RunPhasePath(s, frames);
+  RunPhasePath(s, kernels, frames);
   RunDynamicChain(s, kernels, frames);
-  MixOutputs(s, outputs, frames, wetPeak, outputPeak);
+  MixOutputs(s, kernels, outputs, frames, wetPeak, outputPeak);
   FeedAnalyzer(s, frames);
   PublishReadouts(s, wetPeak, outputPeak, sidechainPresent);
 

@@ -320,13 +320,26 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
     detected[v] = LoadLanes(d.detected, v), delayed[v] = LoadLanes(d.delayedGain, v);
   }
 
+  // Gains that are +0 in every lane and cannot move write +0 rows; once the whole delay holds
+  // them, reading it back gives +0 and writing changes nothing.
+  bool still = true;
+  for (int v = 0; v < kVectors; ++v) still = still && !follows[v];
+  for (int lane = 0; lane < kLanes && still; ++lane)
+    still = d.gain[lane] == 0.0 && !std::signbit(d.gain[lane]);
+  const bool quiet = still && d.quietRows >= run.delayRows;
+  const int frames = run.end - run.begin;
+  d.quietRows = still ? std::min(d.quietRows + frames, run.delayRows) : 0;
+  if (quiet)
+    for (int v = 0; v < kVectors; ++v) delayed[v] = zero;
+
   int position = run.delayPosition;
   for (int n = run.begin; n < run.end; ++n) {
     const VecD programme = VecD::Pairs(run.programme[2 * n], run.programme[2 * n + 1]);
     const VecD trim = VecD::Splat(run.sidechainGain[n]);
+    const VecD trimmed = programme * trim;
     float* row = run.gainDelay + std::size_t(position) * kLanes;
     for (int v = 0; v < kVectors; ++v) {
-      VecD source = programme * trim;
+      VecD source = trimmed;
       if (routed[v]) {
         const VecD sidechain = VecD::Pairs(run.sidechain[2 * n], run.sidechain[2 * n + 1]);
         source = Select(external[v], sidechain, programme) * trim;
@@ -364,8 +377,10 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
             Select(Abs(target) > Abs(gain[v]), LoadLanes(d.attack, v), LoadLanes(d.release, v));
         gain[v] = Select(follow, coefficient * gain[v] + (one - coefficient) * target, gain[v]);
       }
-      delayed[v] = VecD::LoadFloats(row + v * VecD::kLanes);
-      gain[v].StoreFloats(row + v * VecD::kLanes);
+      if (!quiet) {
+        delayed[v] = VecD::LoadFloats(row + v * VecD::kLanes);
+        gain[v].StoreFloats(row + v * VecD::kLanes);
+      }
     }
     if (++position == run.delayRows) position = 0;
   }
@@ -380,6 +395,26 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
   }
 }
 
-inline constexpr LaneKernels kKernels = {&RunChain, &RunDetectors};
+// Plain loops: the compiler vectorises them for the instruction set, with the same operations
+// per value.
+inline void MixOutputs(const MixRun& run) noexcept {
+  const double beta = run.bypass, delta = run.delta;
+  for (int i = 0; i < run.count; ++i) {
+    const double dry = run.dry[i], wet = run.wet[i], heard = run.heard[i];
+    const double mix = run.mix[i], listenMix = run.listenMix[i];
+    const double m = (1 - mix) * dry + mix * wet;
+    const double t = m * (1 - delta) + (dry - wet) * delta;
+    const double u = t * (1 - listenMix) + heard * listenMix;
+    const float out = float(u * run.gain[i] * (1 - beta) + dry * beta);
+    run.out[i] = std::isfinite(out) ? out : 0.0f;
+  }
+}
+
+inline void BlendPhase(double phase, const float* fir, const float* eq, double* wet,
+                       int count) noexcept {
+  for (int i = 0; i < count; ++i) wet[i] = phase * fir[i] + (1 - phase) * eq[i];
+}
+
+inline constexpr LaneKernels kKernels = {&RunChain, &RunDetectors, &MixOutputs, &BlendPhase};
 
 } // namespace coral::simd::CORAL_SIMD_NS

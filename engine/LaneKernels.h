@@ -57,11 +57,31 @@ struct DetectorRun {
   bool dynamics;  // some lane's gain computer runs
 };
 
+// The output mix of `count` values (frames x 2, left and right alternating): per value
+// m = (1 - mix) dry + mix wet; t = m (1 - delta) + (dry - wet) delta;
+// u = t (1 - listenMix) + heard listenMix; out = float(u gain (1 - bypass) + dry bypass),
+// non-finite results 0.
+struct MixRun {
+  const float* dry;
+  const double* wet;
+  const float* heard;
+  const double* mix;
+  const double* gain;
+  const double* listenMix;
+  double bypass, delta;
+  float* out;
+  int count;
+};
+
 using ComplexF = std::complex<float>;
 
 struct LaneKernels {
   void (*runChain)(ChainLanes& lanes, const ChainRun& run) noexcept;
   void (*runDetectors)(DetectorLanes& lanes, const DetectorRun& run) noexcept;
+  void (*mixOutputs)(const MixRun& run) noexcept;
+  // wet[i] = phase fir[i] + (1 - phase) eq[i] for i < count.
+  void (*blendPhase)(double phase, const float* fir, const float* eq, double* wet,
+                     int count) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().

@@ -1,6 +1,7 @@
 #include "engine/LinearPhaseFir.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace coral {
 
@@ -130,6 +131,23 @@ void LinearPhaseFir::DesignerStep() noexcept {
     return;
   }
   AdvanceDesign();
+}
+
+void LinearPhaseFir::DesignerSteps(int count) noexcept {
+  for (int i = 0; i < count; ++i) {
+    if (designer_.CurrentState() == KernelDesigner::kIdle && (!recheck_ || crossfade_ > 0)) return;
+    DesignerStep();
+  }
+}
+
+void LinearPhaseFir::ExchangeBlock(int q, int count, const double* input, float* output) noexcept {
+  for (int i = 0; i < count; ++i) {
+    for (int channel = 0; channel < 2; ++channel) {
+      const float x = static_cast<float>(input[2 * i + channel]);
+      inBlock_[channel][q + i] = std::isfinite(x) ? x : 0.0f;
+      output[2 * i + channel] = outBlock_[channel][q + i];
+    }
+  }
 }
 
 void LinearPhaseFir::AdvanceDesign() noexcept {

@@ -39,6 +39,9 @@ public:
     firL = outBlock_[0][q];
     firR = outBlock_[1][q];
   }
+  // Exchange for `count` frames from position q on (q + count <= 256): input pairs in double
+  // precision (rounded, non-finite samples 0), output pairs.
+  void ExchangeBlock(int q, int count, const double* input, float* output) noexcept;
 
   // Called when the FIR position wraps from 255 to 0: transforms the new input block,
   // starts a waiting swap, convolves with the active set (and the incoming set during a
@@ -59,6 +62,9 @@ public:
   // the last-designed array (DesignRelevantDiffers) and no crossfade runs. A design never
   // writes the set that waits for its swap or crossfades in: it holds until that set is free.
   void DesignerStep() noexcept;
+  // `count` designer steps (stopping early once idle steps can change nothing until the next
+  // block step or target).
+  void DesignerSteps(int count) noexcept;
 
   // Display blend towards the incoming set: clamp(1 - (c - q + 256) / 2048, 0, 1) with c the
   // remaining crossfade count; 0 when no crossfade runs.

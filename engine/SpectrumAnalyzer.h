@@ -30,12 +30,15 @@ public:
   // states are kept.
   void Reset() noexcept;
 
-  void Write(float dryL, float dryR, float outL, float outR) noexcept {
-    rings_[0][position_] = dryL;
-    rings_[1][position_] = dryR;
-    rings_[2][position_] = outL;
-    rings_[3][position_] = outR;
-    position_ = (position_ + 1) & (kAnalyzerSize - 1);
+  // Writes `count` frames of dry and output pairs (left, right) into the rings.
+  void WriteBlock(const float* dry, const float* out, int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+      rings_[0][position_] = dry[2 * i];
+      rings_[1][position_] = dry[2 * i + 1];
+      rings_[2][position_] = out[2 * i];
+      rings_[3][position_] = out[2 * i + 1];
+      position_ = (position_ + 1) & (kAnalyzerSize - 1);
+    }
   }
 
   // One analysis of both spectra. `enabled` and `speed` are the unsmoothed Analyzer and
