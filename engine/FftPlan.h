@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace coral {
+#include "engine/LaneKernels.h"
 
-using ComplexF = std::complex<float>;
+namespace coral {
 
 class FftPlan {
 public:
@@ -34,11 +34,7 @@ public:
   }
 
   // Position of an incremental transform between calls.
-  struct Cursor {
-    int span = 2;       // current butterfly span (2 .. N)
-    int groupStart = 0; // first index of the current group
-    int index = 0;      // butterfly index within the group (0 .. span/2 - 1)
-  };
+  using Cursor = FftCursor;
 
   // Performs up to `butterflies` butterflies of a transform whose input has already been
   // bit-reversed, in exactly the order of the full transform, continuing from `cursor`.

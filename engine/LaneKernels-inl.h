@@ -260,11 +260,16 @@ inline void RunChain(ChainLanes& lanes, const ChainRun& run) noexcept {
   for (int v = 0; v < kVectors; ++v) StoreLanes(lanes.pipeline, v, x[v]);
 }
 
-// Level in dB of a mean square: 10 log10(max(ms, 1e-12)).
+// Level in dB of a mean square: 10 log10(max(ms, 1e-12)). A band's second lane usually holds
+// the same (linked) value as its first and then takes its level.
 inline VecD LevelDb(VecD meanSquare) {
   alignas(64) double lanes[VecD::kLanes];
   Max(meanSquare, VecD::Splat(1e-12)).Store(lanes);
-  for (double& v : lanes) v = 10.0 * std::log10(v);
+  for (int i = 0; i < VecD::kLanes; i += 2) {
+    const bool same = lanes[i + 1] == lanes[i];
+    lanes[i] = 10.0 * std::log10(lanes[i]);
+    lanes[i + 1] = same ? lanes[i] : 10.0 * std::log10(lanes[i + 1]);
+  }
   return VecD::Load(lanes);
 }
 
@@ -415,6 +420,112 @@ inline void BlendPhase(double phase, const float* fir, const float* eq, double* 
   for (int i = 0; i < count; ++i) wet[i] = phase * fir[i] + (1 - phase) * eq[i];
 }
 
-inline constexpr LaneKernels kKernels = {&RunChain, &RunDetectors, &MixOutputs, &BlendPhase};
+// One radix-2 butterfly on data[top] and data[top + half] with twiddle (wr, wi) (already
+// conjugated for the inverse): b' = b w, then a + b' and a - b'. The vector forms compute the
+// real part as br wr + (-(bi wi)) and the imaginary part as bi wr + br wi: the same products
+// and sums (negation is exact, addition commutes), so every width gives the same bits.
+inline void Butterfly(ComplexF* data, int top, int half, float wr, float wi) {
+  const ComplexF a = data[top];
+  const ComplexF b = data[top + half];
+  const float br = b.real() * wr - b.imag() * wi;
+  const float bi = b.real() * wi + b.imag() * wr;
+  data[top] = ComplexF(a.real() + br, a.imag() + bi);
+  data[top + half] = ComplexF(a.real() - br, a.imag() - bi);
+}
+
+template <typename V>
+inline void ButterflyVector(float* a, float* b, const float* re, const float* im, V flip) {
+  const V x = V::Load(a), y = V::Load(b);
+  const V w = y * V::Load(re) + NegateReal(SwapParts(y) * (V::Load(im) * flip));
+  (x + w).Store(a);
+  (x - w).Store(b);
+}
+
+// Butterflies i = first .. last - 1 of the group at `group` (half-span `half`), whole
+// vectors first, then the rest one by one.
+template <typename V>
+inline int ButterflyVectors(ComplexF* data, int group, int half, int i, int last, const float* re,
+                            const float* im, float imSign) {
+  constexpr int kComplex = V::kFloats / 2;
+  if (last - i < kComplex) return i;
+  const V flip = V::Splat(imSign);
+  for (; i + kComplex <= last; i += kComplex)
+    ButterflyVector(reinterpret_cast<float*>(data + group + i),
+                    reinterpret_cast<float*>(data + group + i + half), re + 2 * i, im + 2 * i,
+                    flip);
+  return i;
+}
+
+inline void ButterflyRange(ComplexF* data, int group, int half, int first, int last,
+                           const float* re, const float* im, float imSign) {
+  int i = ButterflyVectors<VecF>(data, group, half, first, last, re, im, imSign);
+  i = ButterflyVectors<VecF4>(data, group, half, i, last, re, im, imSign);
+  for (; i < last; ++i) Butterfly(data, group + i, half, re[2 * i], im[2 * i] * imSign);
+}
+
+// The first stage (span 2, twiddle W_0 for every butterfly): two groups per vector, as
+// ButterflyVector does for one group.
+inline void SpanTwoStage(ComplexF* data, int size, float wr, float wi) {
+#if defined(CORAL_SIMD_PORTABLE)
+  for (int group = 0; group < size; group += 2) Butterfly(data, group, 1, wr, wi);
+#else
+  const __m128 re = _mm_set1_ps(wr), im = _mm_set1_ps(wi);
+  const __m128 sign = _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u)));
+  int group = 0;
+  for (; group + 4 <= size; group += 4) {
+    float* p = reinterpret_cast<float*>(data + group);
+    const __m128 v0 = _mm_loadu_ps(p);                                // x0 x1
+    const __m128 v1 = _mm_loadu_ps(p + 4);                            // x2 x3
+    const __m128 a = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(1, 0, 1, 0)); // x0 x2
+    const __m128 b = _mm_shuffle_ps(v0, v1, _MM_SHUFFLE(3, 2, 3, 2)); // x1 x3
+    const __m128 swapped = _mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1));
+    const __m128 w = _mm_add_ps(_mm_mul_ps(b, re), _mm_xor_ps(_mm_mul_ps(swapped, im), sign));
+    const __m128 top = _mm_add_ps(a, w), bottom = _mm_sub_ps(a, w);
+    _mm_storeu_ps(p, _mm_shuffle_ps(top, bottom, _MM_SHUFFLE(1, 0, 1, 0)));
+    _mm_storeu_ps(p + 4, _mm_shuffle_ps(top, bottom, _MM_SHUFFLE(3, 2, 3, 2)));
+  }
+  for (; group < size; group += 2) Butterfly(data, group, 1, wr, wi);
+#endif
+}
+
+inline void FftButterflies(ComplexF* data, const FftStages& stages, bool inverse) noexcept {
+  const float imSign = inverse ? -1.0f : 1.0f;
+  for (int span = 2; span <= stages.size; span *= 2) {
+    const int half = span / 2;
+    const float* re = stages.re + 2 * (half - 1);
+    const float* im = stages.im + 2 * (half - 1);
+    if (half == 1) {
+      SpanTwoStage(data, stages.size, re[0], im[0] * imSign);
+      continue;
+    }
+    for (int group = 0; group < stages.size; group += span)
+      ButterflyRange(data, group, half, 0, half, re, im, imSign);
+  }
+}
+
+inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
+                     bool inverse) noexcept {
+  const float imSign = inverse ? -1.0f : 1.0f;
+  while (cursor.span <= stages.size) {
+    const int half = cursor.span / 2;
+    const float* re = stages.re + 2 * (half - 1);
+    const float* im = stages.im + 2 * (half - 1);
+    while (cursor.groupStart < stages.size) {
+      const int end = std::min(half, cursor.index + count);
+      ButterflyRange(data, cursor.groupStart, half, cursor.index, end, re, im, imSign);
+      count -= end - cursor.index;
+      cursor.index = end;
+      if (cursor.index < half) return false;
+      cursor.index = 0;
+      cursor.groupStart += cursor.span;
+    }
+    cursor.groupStart = 0;
+    cursor.span *= 2;
+  }
+  return true;
+}
+
+inline constexpr LaneKernels kKernels = {&RunChain,   &RunDetectors,   &MixOutputs,
+                                         &BlendPhase, &FftButterflies, &FftSteps};
 
 } // namespace coral::simd::CORAL_SIMD_NS

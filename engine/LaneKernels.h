@@ -75,6 +75,22 @@ struct MixRun {
 
 using ComplexF = std::complex<float>;
 
+// Where an incremental radix-2 transform stands between calls.
+struct FftCursor {
+  int span = 2;       // current butterfly span (2 .. N)
+  int groupStart = 0; // first index of the current group
+  int index = 0;      // butterfly index within the group (0 .. span/2 - 1)
+};
+
+// The twiddles of a transform of `size` points, per stage: for span s, entries s/2 - 1 ..
+// s - 2 of `re` and `im` (each value twice, for the real and imaginary lanes) hold
+// W_(i N/s) = cos - j sin for i = 0 .. s/2 - 1.
+struct FftStages {
+  int size;
+  const float* re;
+  const float* im;
+};
+
 struct LaneKernels {
   void (*runChain)(ChainLanes& lanes, const ChainRun& run) noexcept;
   void (*runDetectors)(DetectorLanes& lanes, const DetectorRun& run) noexcept;
@@ -82,6 +98,13 @@ struct LaneKernels {
   // wet[i] = phase fir[i] + (1 - phase) eq[i] for i < count.
   void (*blendPhase)(double phase, const float* fir, const float* eq, double* wet,
                      int count) noexcept;
+  // The butterflies of a radix-2 decimation-in-time transform whose input is in bit-reversed
+  // order, spans 2 .. N (conjugate twiddles for the inverse; no scaling).
+  void (*fftButterflies)(ComplexF* data, const FftStages& stages, bool inverse) noexcept;
+  // Up to `count` of those butterflies in the same order, from `cursor` on; true once the
+  // last one is done.
+  bool (*fftSteps)(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
+                   bool inverse) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().

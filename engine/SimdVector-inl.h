@@ -101,6 +101,58 @@ inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   x[0].v = _mm512_permutex2var_pd(x[0].v, order, _mm512_castpd128_pd512(_mm_loadu_pd(pair)));
 }
 
+// Sixteen floats: eight complex values (real, imaginary).
+struct VecF {
+  static constexpr int kFloats = 16;
+  __m512 v;
+  static VecF Load(const float* p) { return {_mm512_loadu_ps(p)}; }
+  static VecF Splat(float x) { return {_mm512_set1_ps(x)}; }
+  void Store(float* p) const { _mm512_storeu_ps(p, v); }
+};
+inline VecF operator+(VecF a, VecF b) {
+  return {_mm512_add_ps(a.v, b.v)};
+}
+inline VecF operator-(VecF a, VecF b) {
+  return {_mm512_sub_ps(a.v, b.v)};
+}
+inline VecF operator*(VecF a, VecF b) {
+  return {_mm512_mul_ps(a.v, b.v)};
+}
+// Real and imaginary parts of every complex value exchanged.
+inline VecF SwapParts(VecF a) {
+  return {_mm512_permute_ps(a.v, 0xB1)};
+}
+// The real parts negated (an exact sign flip).
+inline VecF NegateReal(VecF a) {
+  return {_mm512_castsi512_ps(
+      _mm512_xor_si512(_mm512_castps_si512(a.v), _mm512_set1_epi64(0x80000000ll)))};
+}
+
+// Four floats (two complex values), for the short butterfly runs of the early stages.
+struct VecF4 {
+  static constexpr int kFloats = 4;
+  __m128 v;
+  static VecF4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
+  static VecF4 Splat(float x) { return {_mm_set1_ps(x)}; }
+  void Store(float* p) const { _mm_storeu_ps(p, v); }
+};
+inline VecF4 operator+(VecF4 a, VecF4 b) {
+  return {_mm_add_ps(a.v, b.v)};
+}
+inline VecF4 operator-(VecF4 a, VecF4 b) {
+  return {_mm_sub_ps(a.v, b.v)};
+}
+inline VecF4 operator*(VecF4 a, VecF4 b) {
+  return {_mm_mul_ps(a.v, b.v)};
+}
+inline VecF4 SwapParts(VecF4 a) {
+  return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
+}
+inline VecF4 NegateReal(VecF4 a) {
+  return {
+      _mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u))))};
+}
+
 #elif defined(CORAL_SIMD_AVX2)
 
 struct MaskD {
@@ -182,6 +234,55 @@ template <int kCount>
 inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   for (int i = kCount - 1; i > 0; --i) x[i].v = _mm256_permute2f128_pd(x[i].v, x[i - 1].v, 0x03);
   x[0].v = _mm256_permute2f128_pd(x[0].v, _mm256_castpd128_pd256(_mm_loadu_pd(pair)), 0x02);
+}
+
+// Eight floats: four complex values (real, imaginary).
+struct VecF {
+  static constexpr int kFloats = 8;
+  __m256 v;
+  static VecF Load(const float* p) { return {_mm256_loadu_ps(p)}; }
+  static VecF Splat(float x) { return {_mm256_set1_ps(x)}; }
+  void Store(float* p) const { _mm256_storeu_ps(p, v); }
+};
+inline VecF operator+(VecF a, VecF b) {
+  return {_mm256_add_ps(a.v, b.v)};
+}
+inline VecF operator-(VecF a, VecF b) {
+  return {_mm256_sub_ps(a.v, b.v)};
+}
+inline VecF operator*(VecF a, VecF b) {
+  return {_mm256_mul_ps(a.v, b.v)};
+}
+inline VecF SwapParts(VecF a) {
+  return {_mm256_permute_ps(a.v, 0xB1)};
+}
+inline VecF NegateReal(VecF a) {
+  return {_mm256_xor_ps(a.v, _mm256_castsi256_ps(_mm256_set1_epi64x(0x80000000ll)))};
+}
+
+// Four floats (two complex values), for the short butterfly runs of the early stages.
+struct VecF4 {
+  static constexpr int kFloats = 4;
+  __m128 v;
+  static VecF4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
+  static VecF4 Splat(float x) { return {_mm_set1_ps(x)}; }
+  void Store(float* p) const { _mm_storeu_ps(p, v); }
+};
+inline VecF4 operator+(VecF4 a, VecF4 b) {
+  return {_mm_add_ps(a.v, b.v)};
+}
+inline VecF4 operator-(VecF4 a, VecF4 b) {
+  return {_mm_sub_ps(a.v, b.v)};
+}
+inline VecF4 operator*(VecF4 a, VecF4 b) {
+  return {_mm_mul_ps(a.v, b.v)};
+}
+inline VecF4 SwapParts(VecF4 a) {
+  return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
+}
+inline VecF4 NegateReal(VecF4 a) {
+  return {
+      _mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u))))};
 }
 
 #elif defined(CORAL_SIMD_SSE2)
@@ -271,6 +372,32 @@ inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   x[0] = VecD::Load(pair);
 }
 
+// Four floats: two complex values (real, imaginary).
+struct VecF {
+  static constexpr int kFloats = 4;
+  __m128 v;
+  static VecF Load(const float* p) { return {_mm_loadu_ps(p)}; }
+  static VecF Splat(float x) { return {_mm_set1_ps(x)}; }
+  void Store(float* p) const { _mm_storeu_ps(p, v); }
+};
+inline VecF operator+(VecF a, VecF b) {
+  return {_mm_add_ps(a.v, b.v)};
+}
+inline VecF operator-(VecF a, VecF b) {
+  return {_mm_sub_ps(a.v, b.v)};
+}
+inline VecF operator*(VecF a, VecF b) {
+  return {_mm_mul_ps(a.v, b.v)};
+}
+inline VecF SwapParts(VecF a) {
+  return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
+}
+inline VecF NegateReal(VecF a) {
+  return {
+      _mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u))))};
+}
+using VecF4 = VecF;
+
 #else // CORAL_SIMD_PORTABLE: plain C++ on two lanes
 
 struct MaskD {
@@ -353,6 +480,31 @@ inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
   for (int i = kCount - 1; i > 0; --i) x[i] = x[i - 1];
   x[0] = VecD::Load(pair);
 }
+
+// Four floats: two complex values (real, imaginary).
+struct VecF {
+  static constexpr int kFloats = 4;
+  float v[4];
+  static VecF Load(const float* p) { return {{p[0], p[1], p[2], p[3]}}; }
+  static VecF Splat(float x) { return {{x, x, x, x}}; }
+  void Store(float* p) const { p[0] = v[0], p[1] = v[1], p[2] = v[2], p[3] = v[3]; }
+};
+inline VecF operator+(VecF a, VecF b) {
+  return {{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
+}
+inline VecF operator-(VecF a, VecF b) {
+  return {{a.v[0] - b.v[0], a.v[1] - b.v[1], a.v[2] - b.v[2], a.v[3] - b.v[3]}};
+}
+inline VecF operator*(VecF a, VecF b) {
+  return {{a.v[0] * b.v[0], a.v[1] * b.v[1], a.v[2] * b.v[2], a.v[3] * b.v[3]}};
+}
+inline VecF SwapParts(VecF a) {
+  return {{a.v[1], a.v[0], a.v[3], a.v[2]}};
+}
+inline VecF NegateReal(VecF a) {
+  return {{-a.v[0], a.v[1], -a.v[2], a.v[3]}};
+}
+using VecF4 = VecF;
 
 #endif
 
