@@ -41,7 +41,8 @@ void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double g
 // e^{-j omega} and e^{-j 2 omega} for one normalised angular frequency (rad/sample), shared
 // by every section evaluated there.
 struct UnitDelay {
-  std::complex<double> z1, z2;
+  std::complex<double> z1 = 1, z2 = 1;
+  UnitDelay() = default; // omega = 0
   explicit UnitDelay(double omega) : z1(std::polar(1.0, -omega)), z2(z1 * z1) {}
 };
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/AppliedCurves.h"
 #include "engine/BandChain.h"
 #include "engine/EqEngine.h"
 #include "engine/LinearPhaseFir.h"
@@ -48,18 +49,6 @@ struct CachedGain {
   }
 };
 
-// Everything the applied wet-EQ curves are computed from, as it stood at the analysis frame.
-// When it is unchanged since the last update, the published curves already hold the result.
-struct WetEqCurveInputs {
-  ParamSnapshot params{};
-  double phaseBlend = 0;
-  double crossfadeProgress = 0;
-  std::uint32_t firSwaps = 0;
-  int firActive = 0; // which FIR display set was active
-  BiquadCascade dynamic[kNumBands][2]{};
-};
-
-// Work buffers of one chunk, sized for kChunkFrames in Prepare. Pairs are (left, right).
 // Values given "per frame" are one per frame; all others are pairs (left, right) per frame.
 struct ChunkBuffers {
   std::vector<float> input;          // sanitized input
@@ -120,8 +109,7 @@ struct EngineState {
   LinearPhaseFir fir;
   SpectrumAnalyzer analyzer;
   std::array<float, kDisplayPoints> displayGrid{};
-  WetEqCurveInputs lastCurve; // what the published curves were computed from
-  bool lastCurveValid = false;
+  AppliedCurves curves;
 
   ChunkBuffers chunk;
 

@@ -7,7 +7,6 @@
 #include "engine/Denormals.h"
 #include "engine/EngineState.h"
 #include "engine/ParamView.h"
-#include "engine/ResponseCurves.h"
 
 namespace coral {
 
@@ -579,7 +578,7 @@ void FeedAnalyzer(EngineState& s, int frames) noexcept {
       s.analyzerCountdown = 0;
       const ParamView target(s.target.data());
       s.analyzer.Analyze(target.AnalyzerOn(), target.AnalyzerSpeed());
-      UpdateWetEqCurves(s, c.curve);
+      s.curves.Update(c.curve, s.fir, s.staticWetEq, s.currentWetEq);
     }
   }
 }
@@ -644,7 +643,7 @@ void EqEngine::Prepare(double sampleRate) {
   for (BandRuntime& band : s.bands) band = BandRuntime{}; // designs depend on the rate
   s.staticChain.ForgetDesigns();
   s.dynamicChain.ForgetDesigns();
-  s.lastCurveValid = false; // and so does the display grid
+  s.curves.Prepare(sr, s.displayGrid.data()); // and so do the display grid and curves
 
   UpdateCoefficientsNow(s);
   s.prepared = true;
