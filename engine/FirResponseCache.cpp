@@ -23,9 +23,7 @@ void FirResponseCache::Rebuild(const ParamSnapshot& sanitized, double sampleRate
   }
   BiquadCascade cascades[kNumBands];
   DesignKernelCascades(cascades, sanitized.data(), sampleRate);
-  for (int k = 0; k <= kDesignFftSize / 2; ++k) {
-    SampleZeroPhaseBin(buffers_, cascades, sanitized.data(), k);
-  }
+  SampleZeroPhaseBins(buffers_, cascades, sanitized.data(), 0, kDesignBins);
   for (auto& b : buffers_) plan_.Inverse(b.data());
   for (int n = 0; n < kKernelTaps; ++n) WindowKernelTap(buffers_, kernels_, n, 1.0);
 

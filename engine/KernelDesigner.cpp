@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kHalfBins = kDesignFftSize / 2; // 8192
 constexpr int kSampleBinsPerStep = 4;
+constexpr int kSampleBatch = 8;
 constexpr int kButterfliesPerStep = 128;
 constexpr int kWindowTapsPerStep = 32;
 constexpr int kZeroPadBinsPerStep = 64;
@@ -69,41 +70,49 @@ void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* par
   }
 }
 
-Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
-                        double omega) noexcept {
-  Matrix2 m;
-  const UnitDelay delay(omega);
-  for (int band = 0; band < kNumBands; ++band) {
-    const float* p = params + BandParamIndex(band, 0);
-    if (!(p[kEnabled] > 0.5f)) continue;
-    const double magnitude = CascadeMagnitude(cascades[band], delay);
-    m = ChannelMatrix(magnitude, static_cast<int>(p[kChannel])) * m;
-  }
-  return m;
-}
-
 double KaiserWindow(int n) noexcept {
   const double m = static_cast<double>(n - kKernelCentre) / kKernelCentre;
   return BesselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - m * m))) / BesselI0(kKaiserBeta);
 }
 
-void SampleZeroPhaseBin(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                        const float* params, int k) noexcept {
-  const double omega = 2.0 * std::numbers::pi * k / kDesignFftSize;
-  const Matrix2 m = ZeroPhaseMatrix(cascades, params, omega);
-  const double entries[kKernelEntries] = {m.m00.real(), m.m01.real(), m.m10.real(), m.m11.real()};
-  for (int j = 0; j < kKernelEntries; ++j) {
-    const ComplexF v(static_cast<float>(entries[j]), 0.0f);
-    buffers[j][k] = v;
-    if (k >= 1 && k < kHalfBins) buffers[j][kDesignFftSize - k] = v;
+const DesignDelays& DesignGridDelays() noexcept {
+  static const DesignDelays table = [] {
+    DesignDelays d{};
+    for (int k = 0; k < kDesignBinsPadded; ++k) {
+      const int bin = k < kDesignBins ? k : 0;
+      const UnitDelay delay(2.0 * std::numbers::pi * bin / kDesignFftSize);
+      d.c1[k] = delay.z1.real(), d.s1[k] = delay.z1.imag();
+      d.c2[k] = delay.z2.real(), d.s2[k] = delay.z2.imag();
+    }
+    return d;
+  }();
+  return table;
+}
+
+void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
+                         const float* params, int first, int last) noexcept {
+  ZeroPhaseBands bands;
+  for (int band = 0; band < kNumBands; ++band) {
+    const float* p = params + BandParamIndex(band, 0);
+    if (!(p[kEnabled] > 0.5f)) continue;
+    bands.cascade[bands.count] = &cascades[band];
+    bands.channel[bands.count++] = static_cast<int>(p[kChannel]);
   }
+  ComplexF* const data[kKernelEntries] = {buffers[0].data(), buffers[1].data(), buffers[2].data(),
+                                          buffers[3].data()};
+  ActiveKernels().sampleZeroPhase(data, bands, DesignGridDelays(), first, last);
 }
 
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
                      double scale) noexcept {
   const int m = n - kKernelCentre;
   const int source = m >= 0 ? m : m + kDesignFftSize;
-  const double w = KaiserWindow(n);
+  static const std::array<double, kKernelTaps> window = [] {
+    std::array<double, kKernelTaps> w{};
+    for (int tap = 0; tap < kKernelTaps; ++tap) w[std::size_t(tap)] = KaiserWindow(tap);
+    return w;
+  }();
+  const double w = window[std::size_t(n)];
   for (int j = 0; j < kKernelEntries; ++j) {
     kernels[j][n] = static_cast<float>(static_cast<double>(buffers[j][source].real()) * scale * w);
   }
@@ -128,6 +137,7 @@ void KernelDesigner::Start(const float* params) noexcept {
   std::copy(params, params + kNumParams, design_.begin());
   DesignKernelCascades(cascades_, design_.data(), sampleRate_);
   index_ = 0;
+  sampled_ = 0;
   entry_ = 0;
   partition_ = 0;
   cursor_ = {};
@@ -137,9 +147,14 @@ void KernelDesigner::Start(const float* params) noexcept {
 bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept {
   switch (state_) {
   case kSampleResponse: {
-    const int end = std::min(index_ + kSampleBinsPerStep, kHalfBins + 1);
-    for (; index_ < end; ++index_) SampleZeroPhaseBin(buffers_, cascades_, design_.data(), index_);
-    if (index_ > kHalfBins) {
+    // The bins of this step; sampled a batch ahead at a time, as wide as a vector may be.
+    index_ = std::min(index_ + kSampleBinsPerStep, kDesignBins);
+    if (sampled_ < index_) {
+      const int end = std::min(sampled_ + kSampleBatch, kDesignBins);
+      SampleZeroPhaseBins(buffers_, cascades_, design_.data(), sampled_, end);
+      sampled_ = end;
+    }
+    if (index_ == kDesignBins) {
       plan_.BitReverse(buffers_[0].data());
       entry_ = 0;
       cursor_ = {};

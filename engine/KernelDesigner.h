@@ -15,6 +15,7 @@
 #include "engine/ChannelMatrix.h"
 #include "engine/EngineConstants.h"
 #include "engine/FftPlan.h"
+#include "engine/LaneKernels.h"
 #include "engine/ParamTable.h"
 
 namespace coral {
@@ -43,19 +44,19 @@ bool DesignRelevantDiffers(const float* a, const float* b) noexcept;
 void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* params,
                           double sampleRate) noexcept;
 
-// Zero-phase response matrix at omega (rad/sample): starting from the identity, each band
-// with Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel).
-Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
-                        double omega) noexcept;
-
 // Kaiser window (beta 8.6) at tap n = 0..8192, centred on tap 4096. I0 is the power series
 // sum (x^2/4)^k / (k!)^2 until a term falls below 1e-15 of the running sum or 30 terms.
 double KaiserWindow(int n) noexcept;
 
-// Samples bin k (0..8192) of the zero-phase matrix into the four buffers as real values and
-// mirrors it into bin 16384 - k for 1 <= k <= 8191, so each inverse transform is real.
-void SampleZeroPhaseBin(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                        const float* params, int k) noexcept;
+// The design grid's unit delays (computed once; any thread).
+const DesignDelays& DesignGridDelays() noexcept;
+
+// Samples bins [first, last) (within 0..8192) of the zero-phase matrix into the four buffers
+// as real values and mirrors them into bin 16384 - k for 1 <= k <= 8191, so each inverse
+// transform is real. The matrix at omega = 2 pi k / 16384: from the identity, each band with
+// Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel), |H| as CascadeMagnitude.
+void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
+                         const float* params, int first, int last) noexcept;
 
 // Tap n (0..8192) of the four kernels from inverse-transformed buffers:
 // kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale * KaiserWindow(n).
@@ -135,6 +136,7 @@ private:
 
   int state_ = kIdle;
   int index_ = 0;     // next bin, tap or display point
+  int sampled_ = 0;   // bins sampled so far in state 1 (up to a batch ahead of index_)
   int entry_ = 0;     // current matrix entry (buffer or kernel)
   int partition_ = 0; // current partition in state 4
   FftPlan::Cursor cursor_;

@@ -525,7 +525,82 @@ inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor,
   return true;
 }
 
-inline constexpr LaneKernels kKernels = {&RunChain,   &RunDetectors,   &MixOutputs,
-                                         &BlendPhase, &FftButterflies, &FftSteps};
+// A complex value as two vectors (real and imaginary parts), multiplied and added exactly as
+// std::complex<double> does: (a + jb)(c + jd) = (ac - bd) + j(ad + bc).
+struct ComplexD {
+  VecD re, im;
+};
+inline ComplexD Times(ComplexD x, ComplexD y) {
+  return {x.re * y.re - x.im * y.im, x.re * y.im + x.im * y.re};
+}
+inline ComplexD Plus(ComplexD x, ComplexD y) {
+  return {x.re + y.re, x.im + y.im};
+}
+
+inline void SampleZeroPhase(ComplexF* const* buffers, const ZeroPhaseBands& bands,
+                            const DesignDelays& delays, int first, int last) noexcept {
+  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
+  constexpr int kHalfBins = 8192, kSize = 16384;
+  for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
+    const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
+    const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
+    ComplexD m[4] = {{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
+    for (int b = 0; b < bands.count; ++b) {
+      // |H| by CascadeMagnitude: sqrt(prod |num|^2 / prod |den|^2).
+      const BiquadCascade& cascade = *bands.cascade[b];
+      VecD numerator = one, denominator = one;
+      for (int i = 0; i < cascade.count; ++i) {
+        const BiquadCoefficients& c = cascade.sections[i];
+        const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
+        const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
+        const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
+        const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
+        numerator = numerator * (nr * nr + ni * ni);
+        denominator = denominator * (dr * dr + di * di);
+      }
+      const VecD magnitude = Sqrt(numerator / denominator);
+      // ChannelMatrix of the (real) magnitude: every entry's imaginary part is +0.
+      VecD diagonal0 = magnitude, diagonal1 = magnitude, offDiagonal = zero;
+      switch (bands.channel[b]) {
+      case kLeft:
+        diagonal1 = one;
+        break;
+      case kRight:
+        diagonal0 = one;
+        break;
+      case kMid:
+        diagonal0 = diagonal1 = half * (magnitude + one);
+        offDiagonal = half * (magnitude - one);
+        break;
+      case kSide:
+        diagonal0 = diagonal1 = half * (magnitude + one);
+        offDiagonal = half * (one - magnitude);
+        break;
+      default:
+        break;
+      }
+      const ComplexD b00{diagonal0, zero}, b01{offDiagonal, zero};
+      const ComplexD b10{offDiagonal, zero}, b11{diagonal1, zero};
+      const ComplexD next[4] = {
+          Plus(Times(b00, m[0]), Times(b01, m[2])), Plus(Times(b00, m[1]), Times(b01, m[3])),
+          Plus(Times(b10, m[0]), Times(b11, m[2])), Plus(Times(b10, m[1]), Times(b11, m[3]))};
+      for (int j = 0; j < 4; ++j) m[j] = next[j];
+    }
+    alignas(64) double entries[4][VecD::kLanes];
+    for (int j = 0; j < 4; ++j) m[j].re.Store(entries[j]);
+    for (int lane = 0; lane < VecD::kLanes && k0 + lane < last; ++lane) {
+      const int k = k0 + lane;
+      for (int j = 0; j < 4; ++j) {
+        const ComplexF v(static_cast<float>(entries[j][lane]), 0.0f);
+        buffers[j][k] = v;
+        if (k >= 1 && k < kHalfBins) buffers[j][kSize - k] = v;
+      }
+    }
+  }
+}
+
+inline constexpr LaneKernels kKernels = {&RunChain,       &RunDetectors,   &MixOutputs,
+                                         &BlendPhase,     &FftButterflies, &FftSteps,
+                                         &SampleZeroPhase};
 
 } // namespace coral::simd::CORAL_SIMD_NS

@@ -91,6 +91,23 @@ struct FftStages {
   const float* im;
 };
 
+inline constexpr int kDesignBins = 8193;       // bins 0 .. 8192 of the 16384-point design grid
+inline constexpr int kDesignBinsPadded = 8200; // a whole number of vectors of any width
+
+// e^{-j omega} and e^{-j 2 omega} at the design bins, omega = 2 pi k / 16384, as the real
+// and imaginary parts of each (UnitDelay), padded with bin 0's values.
+struct DesignDelays {
+  double c1[kDesignBinsPadded], s1[kDesignBinsPadded];
+  double c2[kDesignBinsPadded], s2[kDesignBinsPadded];
+};
+
+// The enabled bands of a linear-phase design in slot order: cascades and Channel modes.
+struct ZeroPhaseBands {
+  int count = 0;
+  const BiquadCascade* cascade[kNumBands] = {};
+  int channel[kNumBands] = {};
+};
+
 struct LaneKernels {
   void (*runChain)(ChainLanes& lanes, const ChainRun& run) noexcept;
   void (*runDetectors)(DetectorLanes& lanes, const DetectorRun& run) noexcept;
@@ -105,6 +122,12 @@ struct LaneKernels {
   // last one is done.
   bool (*fftSteps)(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
                    bool inverse) noexcept;
+  // Bins [first, last) of a design's zero-phase matrix: from the identity, each band
+  // left-multiplies ChannelMatrix(|H|, Channel) with |H| as CascadeMagnitude, in complex
+  // arithmetic; the real parts of entries 00, 01, 10, 11 go to buffers 0..3 (imaginary 0),
+  // mirrored into bin 16384 - k for 1 <= k <= 8191.
+  void (*sampleZeroPhase)(ComplexF* const* buffers, const ZeroPhaseBands& bands,
+                          const DesignDelays& delays, int first, int last) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().

@@ -82,6 +82,9 @@ inline VecD Select(MaskD m, VecD a, VecD b) {
 inline VecD Abs(VecD a) {
   return {_mm512_andnot_pd(_mm512_set1_pd(-0.0), a.v)};
 }
+inline VecD Sqrt(VecD a) {
+  return {_mm512_sqrt_pd(a.v)};
+}
 // Lanes 2i and 2i + 1 exchanged.
 inline VecD PairSwap(VecD a) {
   return {_mm512_permute_pd(a.v, 0x55)};
@@ -224,6 +227,9 @@ inline VecD Select(MaskD m, VecD a, VecD b) {
 inline VecD Abs(VecD a) {
   return {_mm256_andnot_pd(_mm256_set1_pd(-0.0), a.v)};
 }
+inline VecD Sqrt(VecD a) {
+  return {_mm256_sqrt_pd(a.v)};
+}
 inline VecD PairSwap(VecD a) {
   return {_mm256_permute_pd(a.v, 0x5)};
 }
@@ -360,6 +366,9 @@ inline VecD Select(MaskD m, VecD a, VecD b) {
 inline VecD Abs(VecD a) {
   return {_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)};
 }
+inline VecD Sqrt(VecD a) {
+  return {_mm_sqrt_pd(a.v)};
+}
 inline VecD PairSwap(VecD a) {
   return {_mm_shuffle_pd(a.v, a.v, 1)};
 }
@@ -468,6 +477,9 @@ inline VecD Select(MaskD m, VecD a, VecD b) {
 }
 inline VecD Abs(VecD a) {
   return {{__builtin_fabs(a.v[0]), __builtin_fabs(a.v[1])}};
+}
+inline VecD Sqrt(VecD a) {
+  return {{__builtin_sqrt(a.v[0]), __builtin_sqrt(a.v[1])}};
 }
 inline VecD PairSwap(VecD a) {
   return {{a.v[1], a.v[0]}};
