@@ -20,6 +20,11 @@ void FftPlan::Build(int n) {
       r |= ((static_cast<std::uint32_t>(i) >> b) & 1u) << (bits - 1 - b);
     bitReverse_[static_cast<std::size_t>(i)] = r;
   }
+  swaps_.clear();
+  for (int i = 0; i < n; ++i) {
+    const std::uint32_t r = bitReverse_[static_cast<std::size_t>(i)];
+    if (r > std::uint32_t(i)) swaps_.push_back(std::uint32_t(i)), swaps_.push_back(r);
+  }
   twiddles_.assign(static_cast<std::size_t>(n / 2), ComplexF{});
   for (int k = 0; k < n / 2; ++k) {
     const double phi = 2.0 * std::numbers::pi * k / n;
@@ -40,10 +45,8 @@ void FftPlan::Build(int n) {
 }
 
 void FftPlan::BitReverse(ComplexF* data) const noexcept {
-  for (int i = 0; i < size_; ++i) {
-    const int r = static_cast<int>(bitReverse_[static_cast<std::size_t>(i)]);
-    if (r > i) std::swap(data[i], data[r]);
-  }
+  for (std::size_t k = 0; k + 1 < swaps_.size(); k += 2)
+    std::swap(data[swaps_[k]], data[swaps_[k + 1]]);
 }
 
 void FftPlan::Butterflies(ComplexF* data, bool inverse) const noexcept {

@@ -46,6 +46,7 @@ private:
 
   int size_ = 0;
   std::vector<std::uint32_t> bitReverse_;
+  std::vector<std::uint32_t> swaps_; // the index pairs (i, r) with r = reverse(i) > i
   std::vector<ComplexF> twiddles_;
   // The twiddles of each stage laid out contiguously for the full transforms: for span s,
   // entries s/2 - 1 .. s - 2 hold W_(i N/s) for i = 0 .. s/2 - 1, real and imaginary parts

@@ -488,19 +488,76 @@ inline void SpanTwoStage(ComplexF* data, int size, float wr, float wi) {
 #endif
 }
 
-inline void FftButterflies(ComplexF* data, const FftStages& stages, bool inverse) noexcept {
-  const float imSign = inverse ? -1.0f : 1.0f;
-  for (int span = 2; span <= stages.size; span *= 2) {
+// a <- a + b w, b <- a - b w in registers, with the operations of ButterflyVector.
+template <typename V>
+inline void ButterflyPair(V& a, V& b, V re, V im) {
+  const V w = b * re + NegateReal(SwapParts(b) * im);
+  b = a - w;
+  a = a + w;
+}
+
+// Stages `span` and 2 span over data[0..length) in one pass: for each group of 2 span, the
+// butterflies (i, i + h) and (i + span, i + span + h) of the first stage (h = span / 2), then
+// (i, i + span) and (i + h, i + span + h) of the second, the same butterflies as two passes.
+// Needs h >= the complex values of a VecF.
+inline void TwoStages(ComplexF* data, int length, int span, const FftStages& stages, float imSign) {
+  constexpr int kComplex = VecF::kFloats / 2;
+  const int half = span / 2;
+  const float* re1 = stages.re + 2 * (half - 1);
+  const float* im1 = stages.im + 2 * (half - 1);
+  const float* re2 = stages.re + 2 * (span - 1);
+  const float* im2 = stages.im + 2 * (span - 1);
+  const VecF flip = VecF::Splat(imSign);
+  for (int group = 0; group < length; group += 2 * span) {
+    for (int i = 0; i < half; i += kComplex) {
+      float* pa = reinterpret_cast<float*>(data + group + i);
+      float* pb = pa + 2 * half;
+      float* pc = pa + 2 * span;
+      float* pd = pc + 2 * half;
+      VecF a = VecF::Load(pa), b = VecF::Load(pb), c = VecF::Load(pc), d = VecF::Load(pd);
+      const VecF w1re = VecF::Load(re1 + 2 * i), w1im = VecF::Load(im1 + 2 * i) * flip;
+      ButterflyPair(a, b, w1re, w1im);
+      ButterflyPair(c, d, w1re, w1im);
+      ButterflyPair(a, c, VecF::Load(re2 + 2 * i), VecF::Load(im2 + 2 * i) * flip);
+      ButterflyPair(b, d, VecF::Load(re2 + 2 * (i + half)),
+                    VecF::Load(im2 + 2 * (i + half)) * flip);
+      a.Store(pa), b.Store(pb), c.Store(pc), d.Store(pd);
+    }
+  }
+}
+
+// The stages of spans firstSpan .. lastSpan over data[0..length) (length a multiple of
+// lastSpan).
+inline void RunStages(ComplexF* data, int length, int firstSpan, int lastSpan,
+                      const FftStages& stages, float imSign) {
+  constexpr int kComplex = VecF::kFloats / 2;
+  for (int span = firstSpan; span <= lastSpan;) {
     const int half = span / 2;
-    const float* re = stages.re + 2 * (half - 1);
-    const float* im = stages.im + 2 * (half - 1);
-    if (half == 1) {
-      SpanTwoStage(data, stages.size, re[0], im[0] * imSign);
+    if (half >= kComplex && 2 * span <= lastSpan) {
+      TwoStages(data, length, span, stages, imSign);
+      span *= 4;
       continue;
     }
-    for (int group = 0; group < stages.size; group += span)
-      ButterflyRange(data, group, half, 0, half, re, im, imSign);
+    const float* re = stages.re + 2 * (half - 1);
+    const float* im = stages.im + 2 * (half - 1);
+    if (half == 1)
+      SpanTwoStage(data, length, re[0], im[0] * imSign);
+    else
+      for (int group = 0; group < length; group += span)
+        ButterflyRange(data, group, half, 0, half, re, im, imSign);
+    span *= 2;
   }
+}
+
+// Blocks of 2048 values (16 KB) run through their first stages while they stay in the
+// nearest cache; the remaining stages then pass over the whole transform, two at a time.
+inline void FftButterflies(ComplexF* data, const FftStages& stages, bool inverse) noexcept {
+  constexpr int kBlock = 2048;
+  const float imSign = inverse ? -1.0f : 1.0f;
+  const int block = std::min(stages.size, kBlock);
+  for (int start = 0; start < stages.size; start += block)
+    RunStages(data + start, block, 2, block, stages, imSign);
+  RunStages(data, stages.size, 2 * block, stages.size, stages, imSign);
 }
 
 inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
@@ -511,6 +568,19 @@ inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor,
     const float* re = stages.re + 2 * (half - 1);
     const float* im = stages.im + 2 * (half - 1);
     while (cursor.groupStart < stages.size) {
+      if (cursor.index == 0 && half <= count) {
+        // Whole groups at once, in the same order.
+        const int groups = std::min(count / half, (stages.size - cursor.groupStart) / cursor.span);
+        if (half == 1)
+          SpanTwoStage(data + cursor.groupStart, 2 * groups, re[0], im[0] * imSign);
+        else
+          for (int g = 0; g < groups; ++g)
+            ButterflyRange(data, cursor.groupStart + g * cursor.span, half, 0, half, re, im,
+                           imSign);
+        cursor.groupStart += groups * cursor.span;
+        count -= groups * half;
+        continue;
+      }
       const int end = std::min(half, cursor.index + count);
       ButterflyRange(data, cursor.groupStart, half, cursor.index, end, re, im, imSign);
       count -= end - cursor.index;

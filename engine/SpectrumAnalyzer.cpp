@@ -61,10 +61,11 @@ void SpectrumAnalyzer::PublishFloor() noexcept {
 // Windowed FFT of one ring (oldest sample first), then the peak sine power per point.
 void SpectrumAnalyzer::AnalyzeRing(int ring, float* power) noexcept {
   const float* samples = rings_[ring].data();
-  // Windowed samples go straight to their bit-reversed places.
-  for (int i = 0; i < kAnalyzerSize; ++i) {
-    work_[plan_.BitReversedIndex(i)] =
-        ComplexF(samples[(position_ + i) & (kAnalyzerSize - 1)] * window_[i], 0.0f);
+  // Each bin of the bit-reversed order fetches its windowed sample (the reversal is its own
+  // inverse), so the work buffer is written in order.
+  for (int j = 0; j < kAnalyzerSize; ++j) {
+    const int i = plan_.BitReversedIndex(j);
+    work_[j] = ComplexF(samples[(position_ + i) & (kAnalyzerSize - 1)] * window_[i], 0.0f);
   }
   plan_.ForwardBitReversed(work_.data());
   for (int i = 0; i < kDisplayPoints; ++i) {
