@@ -17,11 +17,6 @@ float RoundDiscrete(float v) {
   return std::round(v);
 }
 
-// Mean-square detector level in dB, floored at -120 dB.
-double DetectorLevelDb(double meanSquare) {
-  return 10.0 * std::log10(std::max(meanSquare, 1e-12));
-}
-
 // One-pole ramp towards `target` by `coef`, snapped to the target within `epsilon`.
 void Ramp(double& value, double target, double coef, double epsilon) {
   if (value == target) return; // a settled ramp stays where it is
@@ -584,13 +579,14 @@ void FeedAnalyzer(EngineState& s, int frames) noexcept {
 }
 
 // Band readouts as they stand after the chunk's last frame, then the chunk's peaks and flags.
-void PublishReadouts(EngineState& s, float wetPeak, float outputPeak,
+void PublishReadouts(EngineState& s, const LaneKernels& kernels, float wetPeak, float outputPeak,
                      bool sidechainPresent) noexcept {
   const ParamView params(s.smoothedF.data());
+  LaneValues levels;
+  kernels.levelsDb(s.detectors.linked, levels);
   for (int b = 0; b < kNumBands; ++b) {
     const int lane = LaneOf(b, params.Band(b).Channel() == kRight ? 1 : 0);
-    s.detectorLevel[b].exchange(float(DetectorLevelDb(s.detectors.linked[lane])),
-                                std::memory_order_relaxed);
+    s.detectorLevel[b].exchange(float(levels[lane]), std::memory_order_relaxed);
     s.liveBandGain[b].exchange(float(ScaledGainDb(s.detectors.delayedGain[lane], params.Scale())),
                                std::memory_order_relaxed);
   }
@@ -724,7 +720,7 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
   RunDynamicChain(s, kernels, frames);
   MixOutputs(s, kernels, outputs, frames, wetPeak, outputPeak);
   FeedAnalyzer(s, frames);
-  PublishReadouts(s, wetPeak, outputPeak, sidechainPresent);
+  PublishReadouts(s, kernels, wetPeak, outputPeak, sidechainPresent);
 
   s.writePos = (s.writePos + frames) % kFixedLatency;
   s.updateCounter += std::uint32_t(frames);

@@ -6,8 +6,10 @@
 #include "engine/LaneKernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -29,6 +31,7 @@
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 CORAL_TARGET_BEGIN("avx512f,avx512dq,avx512vl,avx512bw")
 #define CORAL_SIMD_AVX512

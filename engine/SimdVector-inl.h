@@ -85,6 +85,18 @@ inline VecD Abs(VecD a) {
 inline VecD Sqrt(VecD a) {
   return {_mm512_sqrt_pd(a.v)};
 }
+// Bitwise and/or of every lane's 64 bits with a constant, and a logical right shift.
+inline VecD AndBits(VecD a, std::uint64_t mask) {
+  return {_mm512_castsi512_pd(
+      _mm512_and_si512(_mm512_castpd_si512(a.v), _mm512_set1_epi64(std::int64_t(mask))))};
+}
+inline VecD OrBits(VecD a, std::uint64_t bits) {
+  return {_mm512_castsi512_pd(
+      _mm512_or_si512(_mm512_castpd_si512(a.v), _mm512_set1_epi64(std::int64_t(bits))))};
+}
+inline VecD ShiftBitsRight(VecD a, int count) {
+  return {_mm512_castsi512_pd(_mm512_srli_epi64(_mm512_castpd_si512(a.v), unsigned(count)))};
+}
 // Lanes 2i and 2i + 1 exchanged.
 inline VecD PairSwap(VecD a) {
   return {_mm512_permute_pd(a.v, 0x55)};
@@ -230,6 +242,17 @@ inline VecD Abs(VecD a) {
 inline VecD Sqrt(VecD a) {
   return {_mm256_sqrt_pd(a.v)};
 }
+inline VecD AndBits(VecD a, std::uint64_t mask) {
+  return {_mm256_castsi256_pd(
+      _mm256_and_si256(_mm256_castpd_si256(a.v), _mm256_set1_epi64x(std::int64_t(mask))))};
+}
+inline VecD OrBits(VecD a, std::uint64_t bits) {
+  return {_mm256_castsi256_pd(
+      _mm256_or_si256(_mm256_castpd_si256(a.v), _mm256_set1_epi64x(std::int64_t(bits))))};
+}
+inline VecD ShiftBitsRight(VecD a, int count) {
+  return {_mm256_castsi256_pd(_mm256_srli_epi64(_mm256_castpd_si256(a.v), count))};
+}
 inline VecD PairSwap(VecD a) {
   return {_mm256_permute_pd(a.v, 0x5)};
 }
@@ -369,6 +392,17 @@ inline VecD Abs(VecD a) {
 inline VecD Sqrt(VecD a) {
   return {_mm_sqrt_pd(a.v)};
 }
+inline VecD AndBits(VecD a, std::uint64_t mask) {
+  return {
+      _mm_castsi128_pd(_mm_and_si128(_mm_castpd_si128(a.v), _mm_set1_epi64x(std::int64_t(mask))))};
+}
+inline VecD OrBits(VecD a, std::uint64_t bits) {
+  return {
+      _mm_castsi128_pd(_mm_or_si128(_mm_castpd_si128(a.v), _mm_set1_epi64x(std::int64_t(bits))))};
+}
+inline VecD ShiftBitsRight(VecD a, int count) {
+  return {_mm_castsi128_pd(_mm_srli_epi64(_mm_castpd_si128(a.v), count))};
+}
 inline VecD PairSwap(VecD a) {
   return {_mm_shuffle_pd(a.v, a.v, 1)};
 }
@@ -480,6 +514,18 @@ inline VecD Abs(VecD a) {
 }
 inline VecD Sqrt(VecD a) {
   return {{__builtin_sqrt(a.v[0]), __builtin_sqrt(a.v[1])}};
+}
+inline VecD AndBits(VecD a, std::uint64_t mask) {
+  return {{std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.v[0]) & mask),
+           std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.v[1]) & mask)}};
+}
+inline VecD OrBits(VecD a, std::uint64_t bits) {
+  return {{std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.v[0]) | bits),
+           std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.v[1]) | bits)}};
+}
+inline VecD ShiftBitsRight(VecD a, int count) {
+  return {{std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.v[0]) >> count),
+           std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.v[1]) >> count)}};
 }
 inline VecD PairSwap(VecD a) {
   return {{a.v[1], a.v[0]}};
