@@ -582,11 +582,14 @@ void FeedAnalyzer(EngineState& s, int frames) noexcept {
 void PublishReadouts(EngineState& s, const LaneKernels& kernels, float wetPeak, float outputPeak,
                      bool sidechainPresent) noexcept {
   const ParamView params(s.smoothedF.data());
-  LaneValues levels;
-  kernels.levelsDb(s.detectors.linked, levels);
+  // The levels as the gain computers see them: 10 log10(max(ms, 1e-12)) dB.
+  LaneValues meanSquare, levels;
+  for (int lane = 0; lane < kLanes; ++lane)
+    meanSquare[lane] = std::max(s.detectors.linked[lane], 1e-12);
+  kernels.log10Lanes(meanSquare, levels);
   for (int b = 0; b < kNumBands; ++b) {
     const int lane = LaneOf(b, params.Band(b).Channel() == kRight ? 1 : 0);
-    s.detectorLevel[b].exchange(float(levels[lane]), std::memory_order_relaxed);
+    s.detectorLevel[b].exchange(float(10.0 * levels[lane]), std::memory_order_relaxed);
     s.liveBandGain[b].exchange(float(ScaledGainDb(s.detectors.delayedGain[lane], params.Scale())),
                                std::memory_order_relaxed);
   }

@@ -309,8 +309,8 @@ inline VecD LevelDb(VecD meanSquare) {
   return VecD::Splat(10.0) * Log10(Max(meanSquare, VecD::Splat(1e-12)));
 }
 
-inline void LevelsDb(const LaneValues& meanSquare, LaneValues& levelDb) noexcept {
-  for (int v = 0; v < kVectors; ++v) StoreLanes(levelDb, v, LevelDb(LoadLanes(meanSquare, v)));
+inline void Log10Lanes(const LaneValues& x, LaneValues& log10x) noexcept {
+  for (int v = 0; v < kVectors; ++v) StoreLanes(log10x, v, Log10(LoadLanes(x, v)));
 }
 
 // The gain a band's gain computer asks for at `level` (dB), before ballistics. Downward:
@@ -711,6 +711,6 @@ inline void SampleZeroPhase(ComplexF* const* buffers, const ZeroPhaseBands& band
 
 inline constexpr LaneKernels kKernels = {&RunChain,        &RunDetectors,   &MixOutputs,
                                          &BlendPhase,      &FftButterflies, &FftSteps,
-                                         &SampleZeroPhase, &LevelsDb};
+                                         &SampleZeroPhase, &Log10Lanes};
 
 } // namespace coral::simd::CORAL_SIMD_NS

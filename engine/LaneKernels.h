@@ -128,9 +128,9 @@ struct LaneKernels {
   // mirrored into bin 16384 - k for 1 <= k <= 8191.
   void (*sampleZeroPhase)(ComplexF* const* buffers, const ZeroPhaseBands& bands,
                           const DesignDelays& delays, int first, int last) noexcept;
-  // Detector levels: 10 log10(max(meanSquare, 1e-12)) dB in every lane, as the gain computers
-  // see them.
-  void (*levelsDb)(const LaneValues& meanSquare, LaneValues& levelDb) noexcept;
+  // log10 of every lane (positive normal values; infinities and NaN pass through), the one
+  // the gain computers use, within 0.73 units in the last place of the exact value.
+  void (*log10Lanes)(const LaneValues& x, LaneValues& log10x) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().
