@@ -43,7 +43,10 @@ const AppliedCurves::Response& AppliedCurves::Evaluate(Response& response,
   if (response.valid && SameCascade(response.cascade, cascade)) return response;
   response.cascade = cascade;
   response.valid = true;
-  for (int i = 0; i < kDisplayPoints; ++i) response.h[i] = CascadeResponse(cascade, delays_[i]);
+  for (int i = 0; i < kDisplayPoints; ++i) {
+    const std::complex<double> h = CascadeResponse(cascade, delays_[i]);
+    response.re[i] = h.real(), response.im[i] = h.imag();
+  }
   return response;
 }
 
@@ -53,6 +56,30 @@ bool AppliedCurves::StaticInputsEqual(const WetEqCurveInputs& in) const noexcept
          in.firActive == last_.firActive;
 }
 
+namespace {
+
+// 10 log10(max(|m00|^2 + |m01|^2, 1e-12)) at point i: RowEnergy of the left output row.
+double LeftRowEnergy(const CurveMatrices& m, int i) {
+  const double e = (m.re00[i] * m.re00[i] + m.im00[i] * m.im00[i]) +
+                   (m.re01[i] * m.re01[i] + m.im01[i] * m.im01[i]);
+  return 10.0 * std::log10(std::max(e, 1e-12));
+}
+
+Matrix2 MatrixAt(const CurveMatrices& m, int i) {
+  return {{m.re00[i], m.im00[i]},
+          {m.re01[i], m.im01[i]},
+          {m.re10[i], m.im10[i]},
+          {m.re11[i], m.im11[i]}};
+}
+
+void SetMatrixAt(CurveMatrices& m, int i, const Matrix2& x) {
+  m.re00[i] = x.m00.real(), m.im00[i] = x.m00.imag(), m.re01[i] = x.m01.real();
+  m.im01[i] = x.m01.imag(), m.re10[i] = x.m10.real(), m.im10[i] = x.m10.imag();
+  m.re11[i] = x.m11.real(), m.im11[i] = x.m11.imag();
+}
+
+} // namespace
+
 void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir,
                            Published& staticWetEq, Published& currentWetEq) noexcept {
   bool same = lastValid_ && StaticInputsEqual(in);
@@ -60,56 +87,53 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
     for (int c = 0; c < 2 && same; ++c) same = SameCascade(in.dynamic[b][c], last_.dynamic[b][c]);
   if (same) return;
 
+  const LaneKernels& kernels = ActiveKernels();
   const ParamView params(in.params.data());
+  CurveBand bands[kNumBands];
   if (!StaticInputsEqual(in)) {
     // Minimum phase: each enabled band left-multiplies its ChannelMatrix in slot order; then
     // the blend with the FIR display matrices, (1 - phi) Mmin + phi Mfir.
     BiquadCascade cascades[kNumBands];
     DesignKernelCascades(cascades, in.params.data(), sampleRate_);
-    const std::complex<double>* h[kNumBands] = {};
-    for (int b = 0; b < kNumBands; ++b)
-      if (params.Band(b).Enabled()) h[b] = Evaluate(static_[b], cascades[b]).h.data();
+    int count = 0;
+    for (int b = 0; b < kNumBands; ++b) {
+      if (!params.Band(b).Enabled()) continue;
+      const Response& r = Evaluate(static_[b], cascades[b]);
+      bands[count++] = {r.re, r.im, nullptr, nullptr, params.Band(b).Channel()};
+    }
+    kernels.bandProduct(product_, bands, count);
     const double w = in.crossfadeProgress, phi = in.phaseBlend;
     for (int i = 0; i < kDisplayPoints; ++i) {
-      Matrix2 minimum;
-      for (int b = 0; b < kNumBands; ++b)
-        if (h[b]) minimum = ChannelMatrix(h[b][i], params.Band(b).Channel()) * minimum;
       Matrix2 firMatrix = fir.DisplayMatrix(in.firActive, i);
       if (w > 0) firMatrix = (1 - w) * firMatrix + w * fir.DisplayMatrix(1 - in.firActive, i);
-      staticMatrix_[i] = (1 - phi) * minimum + phi * firMatrix;
-      staticWetEq[i].exchange(float(RowEnergy(staticMatrix_[i], 0)), std::memory_order_relaxed);
+      SetMatrixAt(staticMatrix_, i, (1 - phi) * MatrixAt(product_, i) + phi * firMatrix);
+      staticWetEq[i].exchange(float(LeftRowEnergy(staticMatrix_, i)), std::memory_order_relaxed);
     }
     staticValid_ = true;
   }
 
-  // The live dynamic filters of the enabled gain-type bands with Dynamic on, in slot order.
-  const std::complex<double>* hl[kNumBands] = {};
-  const std::complex<double>* hr[kNumBands] = {};
+  // The live dynamic filters of the enabled gain-type bands with Dynamic on, in slot order:
+  // Stereo diag(HL, HR); Right and Side the ChannelMatrix of HR; Left and Mid that of HL.
+  int count = 0;
   for (int b = 0; b < kNumBands; ++b) {
     const BandView band = params.Band(b);
     if (!band.Enabled() || !band.Dynamic() || !HasDynamicStage(band.Type())) continue;
-    hl[b] = Evaluate(dynamic_[b][0], in.dynamic[b][0]).h.data();
+    const int channel = band.Channel();
+    const Response& left = Evaluate(dynamic_[b][0], in.dynamic[b][0]);
     // Linked channels usually share their coefficients, and so their response.
-    hr[b] = SameCascade(in.dynamic[b][1], in.dynamic[b][0])
-                ? hl[b]
-                : Evaluate(dynamic_[b][1], in.dynamic[b][1]).h.data();
+    const bool shared = SameCascade(in.dynamic[b][1], in.dynamic[b][0]);
+    const Response& right = shared ? left : Evaluate(dynamic_[b][1], in.dynamic[b][1]);
+    if (channel == kStereo)
+      bands[count++] = {left.re, left.im, right.re, right.im, channel};
+    else if (channel == kRight || channel == kSide)
+      bands[count++] = {right.re, right.im, nullptr, nullptr, channel};
+    else
+      bands[count++] = {left.re, left.im, nullptr, nullptr, channel};
   }
-  for (int i = 0; i < kDisplayPoints; ++i) {
-    Matrix2 dynamic;
-    for (int b = 0; b < kNumBands; ++b) {
-      if (!hl[b]) continue;
-      const int channel = params.Band(b).Channel();
-      Matrix2 bandMatrix;
-      if (channel == kStereo)
-        bandMatrix = {hl[b][i], 0.0, 0.0, hr[b][i]};
-      else
-        bandMatrix =
-            ChannelMatrix(channel == kRight || channel == kSide ? hr[b][i] : hl[b][i], channel);
-      dynamic = bandMatrix * dynamic;
-    }
-    currentWetEq[i].exchange(float(RowEnergy(dynamic * staticMatrix_[i], 0)),
-                             std::memory_order_relaxed);
-  }
+  kernels.bandProduct(product_, bands, count);
+  kernels.matrixProduct(product_, staticMatrix_, current_);
+  for (int i = 0; i < kDisplayPoints; ++i)
+    currentWetEq[i].exchange(float(LeftRowEnergy(current_, i)), std::memory_order_relaxed);
   last_ = in;
   lastValid_ = true;
 }

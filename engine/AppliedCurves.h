@@ -17,6 +17,7 @@
 #include "engine/BandFilter.h"
 #include "engine/ChannelMatrix.h"
 #include "engine/EngineConstants.h"
+#include "engine/LaneKernels.h"
 #include "engine/ParamTable.h"
 
 namespace coral {
@@ -50,7 +51,8 @@ private:
   struct Response {
     BiquadCascade cascade{};
     bool valid = false;
-    std::array<std::complex<double>, kDisplayPoints> h{};
+    alignas(64) double re[kDisplayPoints] = {};
+    alignas(64) double im[kDisplayPoints] = {};
   };
   const Response& Evaluate(Response& response, const BiquadCascade& cascade) noexcept;
   bool StaticInputsEqual(const WetEqCurveInputs& in) const noexcept;
@@ -59,7 +61,7 @@ private:
   std::array<UnitDelay, kDisplayPoints> delays_{}; // at each display point
   Response static_[kNumBands];
   Response dynamic_[kNumBands][2];
-  std::array<Matrix2, kDisplayPoints> staticMatrix_{};
+  CurveMatrices staticMatrix_{}, product_{}, current_{};
   WetEqCurveInputs last_{};
   bool staticValid_ = false, lastValid_ = false;
 };

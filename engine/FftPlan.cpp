@@ -60,6 +60,10 @@ void FftPlan::Forward(ComplexF* data) const noexcept {
 
 void FftPlan::Inverse(ComplexF* data) const noexcept {
   BitReverse(data);
+  InverseBitReversed(data);
+}
+
+void FftPlan::InverseBitReversed(ComplexF* data) const noexcept {
   Butterflies(data, true);
   const float n = static_cast<float>(size_);
   for (int i = 0; i < size_; ++i) data[i] /= n;

@@ -32,6 +32,10 @@ public:
   int BitReversedIndex(int i) const noexcept {
     return static_cast<int>(bitReverse_[static_cast<std::size_t>(i)]);
   }
+  // The bit-reversed position of every index (Size() values).
+  const std::uint32_t* BitReversedOrder() const noexcept { return bitReverse_.data(); }
+  // Inverse transform of data already in bit-reversed order: butterflies, then the scaling.
+  void InverseBitReversed(ComplexF* data) const noexcept;
 
   // Position of an incremental transform between calls.
   using Cursor = FftCursor;

@@ -23,8 +23,9 @@ void FirResponseCache::Rebuild(const ParamSnapshot& sanitized, double sampleRate
   }
   BiquadCascade cascades[kNumBands];
   DesignKernelCascades(cascades, sanitized.data(), sampleRate);
-  SampleZeroPhaseBins(buffers_, cascades, sanitized.data(), 0, kDesignBins);
-  for (auto& b : buffers_) plan_.Inverse(b.data());
+  SampleZeroPhaseBins(buffers_, cascades, sanitized.data(), 0, kDesignBins,
+                      plan_.BitReversedOrder());
+  for (auto& b : buffers_) plan_.InverseBitReversed(b.data());
   for (int n = 0; n < kKernelTaps; ++n) WindowKernelTap(buffers_, kernels_, n, 1.0);
 
   key_ = sanitized;

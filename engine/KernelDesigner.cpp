@@ -90,7 +90,8 @@ const DesignDelays& DesignGridDelays() noexcept {
 }
 
 void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                         const float* params, int first, int last) noexcept {
+                         const float* params, int first, int last,
+                         const std::uint32_t* order) noexcept {
   ZeroPhaseBands bands;
   for (int band = 0; band < kNumBands; ++band) {
     const float* p = params + BandParamIndex(band, 0);
@@ -100,7 +101,7 @@ void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)
   }
   ComplexF* const data[kKernelEntries] = {buffers[0].data(), buffers[1].data(), buffers[2].data(),
                                           buffers[3].data()};
-  ActiveKernels().sampleZeroPhase(data, bands, DesignGridDelays(), first, last);
+  ActiveKernels().sampleZeroPhase(data, bands, DesignGridDelays(), first, last, order);
 }
 
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
@@ -151,11 +152,12 @@ bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept
     index_ = std::min(index_ + kSampleBinsPerStep, kDesignBins);
     if (sampled_ < index_) {
       const int end = std::min(sampled_ + kSampleBatch, kDesignBins);
-      SampleZeroPhaseBins(buffers_, cascades_, design_.data(), sampled_, end);
+      // Straight into the inverse transforms' bit-reversed order.
+      SampleZeroPhaseBins(buffers_, cascades_, design_.data(), sampled_, end,
+                          plan_.BitReversedOrder());
       sampled_ = end;
     }
     if (index_ == kDesignBins) {
-      plan_.BitReverse(buffers_[0].data());
       entry_ = 0;
       cursor_ = {};
       state_ = kInverseTransform;
@@ -167,9 +169,7 @@ bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept
     const bool inverse = state_ == kInverseTransform;
     if (plan_.Step(buffers_[entry_].data(), cursor_, kButterfliesPerStep, inverse)) {
       cursor_ = {};
-      if (++entry_ < kKernelEntries) {
-        plan_.BitReverse(buffers_[entry_].data());
-      } else {
+      if (++entry_ == kKernelEntries) {
         entry_ = 0;
         index_ = 0;
         state_ = inverse ? kWindow : kDisplayResponse;
@@ -206,14 +206,15 @@ bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept
     }
     return false;
   case kZeroPad: {
+    // Straight into the forward transforms' bit-reversed order.
     const int end = index_ + kZeroPadBinsPerStep;
     for (; index_ < end; ++index_) {
+      const int at = plan_.BitReversedIndex(index_);
       for (int j = 0; j < kKernelEntries; ++j) {
-        buffers_[j][index_] = ComplexF(index_ < kKernelTaps ? kernels_[j][index_] : 0.0f, 0.0f);
+        buffers_[j][at] = ComplexF(index_ < kKernelTaps ? kernels_[j][index_] : 0.0f, 0.0f);
       }
     }
     if (index_ == kDesignFftSize) {
-      plan_.BitReverse(buffers_[0].data());
       entry_ = 0;
       cursor_ = {};
       state_ = kForwardTransform;
@@ -243,15 +244,14 @@ void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan)
   ComplexF* slot = out.Partition(entry_, partition_);
   const float* kernel = kernels_[entry_].data();
   bool nonZero = false;
-  for (int i = 0; i < kFirBlock; ++i) {
+  // Straight into the transform's bit-reversed order: the taps, then 256 zeros.
+  for (int i = 0; i < kConvFftSize; ++i) {
     const int tap = kFirBlock * partition_ + i;
-    const float v = tap < kKernelTaps ? kernel[tap] : 0.0f;
+    const float v = i < kFirBlock && tap < kKernelTaps ? kernel[tap] : 0.0f;
     nonZero = nonZero || v != 0.0f;
-    slot[i] = ComplexF(v, 0.0f);
+    slot[partitionPlan.BitReversedIndex(i)] = ComplexF(v, 0.0f);
   }
-  std::fill(slot + kFirBlock, slot + kConvFftSize, ComplexF{});
   out.nonZero[entry_ * kPartitions + partition_] = nonZero ? 1 : 0;
-  partitionPlan.BitReverse(slot);
   cursor_ = {};
 }
 

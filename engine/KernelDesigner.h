@@ -53,10 +53,12 @@ const DesignDelays& DesignGridDelays() noexcept;
 
 // Samples bins [first, last) (within 0..8192) of the zero-phase matrix into the four buffers
 // as real values and mirrors them into bin 16384 - k for 1 <= k <= 8191, so each inverse
-// transform is real. The matrix at omega = 2 pi k / 16384: from the identity, each band with
-// Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel), |H| as CascadeMagnitude.
+// transform is real; bin k goes to order[k] (a transform's bit-reversed order) or to k. The matrix
+// at omega = 2 pi k / 16384: from the identity, each band with Enabled > 0.5 left-multiplies
+// ChannelMatrix(|H(omega)|, Channel), |H| as CascadeMagnitude.
 void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                         const float* params, int first, int last) noexcept;
+                         const float* params, int first, int last,
+                         const std::uint32_t* order) noexcept;
 
 // Tap n (0..8192) of the four kernels from inverse-transformed buffers:
 // kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale * KaiserWindow(n).

@@ -600,17 +600,18 @@ inline void FftButterflies(ComplexF* data, const FftStages& stages, bool inverse
   RunStages(data, stages.size, 2 * block, stages.size, stages, imSign);
 }
 
-inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
-                     bool inverse) noexcept {
-  const float imSign = inverse ? -1.0f : 1.0f;
-  while (cursor.span <= stages.size) {
+// Up to `count` butterflies of the stages up to `lastSpan` over data[0..length), continuing
+// from the cursor's span, group and index; answers false when the budget ran out first.
+inline bool StepStages(ComplexF* data, int length, int lastSpan, const FftStages& stages,
+                       FftCursor& cursor, int& count, float imSign) {
+  while (cursor.span <= lastSpan) {
     const int half = cursor.span / 2;
     const float* re = stages.re + 2 * (half - 1);
     const float* im = stages.im + 2 * (half - 1);
-    while (cursor.groupStart < stages.size) {
+    while (cursor.groupStart < length) {
       if (cursor.index == 0 && half <= count) {
         // Whole groups at once, in the same order.
-        const int groups = std::min(count / half, (stages.size - cursor.groupStart) / cursor.span);
+        const int groups = std::min(count / half, (length - cursor.groupStart) / cursor.span);
         if (half == 1)
           SpanTwoStage(data + cursor.groupStart, 2 * groups, re[0], im[0] * imSign);
         else
@@ -635,6 +636,20 @@ inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor,
   return true;
 }
 
+// The butterflies of FftButterflies in its order (blocks first), at most `count` per call.
+inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
+                     bool inverse) noexcept {
+  constexpr int kBlock = 2048;
+  const float imSign = inverse ? -1.0f : 1.0f;
+  const int block = std::min(stages.size, kBlock);
+  while (cursor.block < stages.size) {
+    if (!StepStages(data + cursor.block, block, block, stages, cursor, count, imSign)) return false;
+    cursor.block += block;
+    cursor.span = cursor.block < stages.size ? 2 : 2 * block;
+  }
+  return StepStages(data, stages.size, stages.size, stages, cursor, count, imSign);
+}
+
 // A complex value as two vectors (real and imaginary parts), multiplied and added exactly as
 // std::complex<double> does: (a + jb)(c + jd) = (ac - bd) + j(ad + bc).
 struct ComplexD {
@@ -648,7 +663,8 @@ inline ComplexD Plus(ComplexD x, ComplexD y) {
 }
 
 inline void SampleZeroPhase(ComplexF* const* buffers, const ZeroPhaseBands& bands,
-                            const DesignDelays& delays, int first, int last) noexcept {
+                            const DesignDelays& delays, int first, int last,
+                            const std::uint32_t* order) noexcept {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
   constexpr int kHalfBins = 8192, kSize = 16384;
   for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
@@ -700,17 +716,77 @@ inline void SampleZeroPhase(ComplexF* const* buffers, const ZeroPhaseBands& band
     for (int j = 0; j < 4; ++j) m[j].re.Store(entries[j]);
     for (int lane = 0; lane < VecD::kLanes && k0 + lane < last; ++lane) {
       const int k = k0 + lane;
+      const int at = order ? int(order[k]) : k;
+      const int mirror = order ? int(order[(kSize - k) & (kSize - 1)]) : kSize - k;
       for (int j = 0; j < 4; ++j) {
         const ComplexF v(static_cast<float>(entries[j][lane]), 0.0f);
-        buffers[j][k] = v;
-        if (k >= 1 && k < kHalfBins) buffers[j][kSize - k] = v;
+        buffers[j][at] = v;
+        if (k >= 1 && k < kHalfBins) buffers[j][mirror] = v;
       }
     }
   }
 }
 
-inline constexpr LaneKernels kKernels = {&RunChain,        &RunDetectors,   &MixOutputs,
-                                         &BlendPhase,      &FftButterflies, &FftSteps,
-                                         &SampleZeroPhase, &Log10Lanes};
+struct MatrixD {
+  ComplexD m00, m01, m10, m11;
+};
+inline MatrixD LoadMatrix(const CurveMatrices& m, int i) {
+  return {{VecD::Load(m.re00 + i), VecD::Load(m.im00 + i)},
+          {VecD::Load(m.re01 + i), VecD::Load(m.im01 + i)},
+          {VecD::Load(m.re10 + i), VecD::Load(m.im10 + i)},
+          {VecD::Load(m.re11 + i), VecD::Load(m.im11 + i)}};
+}
+inline void StoreMatrix(CurveMatrices& m, int i, const MatrixD& x) {
+  x.m00.re.Store(m.re00 + i), x.m00.im.Store(m.im00 + i);
+  x.m01.re.Store(m.re01 + i), x.m01.im.Store(m.im01 + i);
+  x.m10.re.Store(m.re10 + i), x.m10.im.Store(m.im10 + i);
+  x.m11.re.Store(m.re11 + i), x.m11.im.Store(m.im11 + i);
+}
+// a b as Matrix2's operator* computes it.
+inline MatrixD Multiply(const MatrixD& a, const MatrixD& b) {
+  return {Plus(Times(a.m00, b.m00), Times(a.m01, b.m10)),
+          Plus(Times(a.m00, b.m01), Times(a.m01, b.m11)),
+          Plus(Times(a.m10, b.m00), Times(a.m11, b.m10)),
+          Plus(Times(a.m10, b.m01), Times(a.m11, b.m11))};
+}
+
+inline void BandProduct(CurveMatrices& product, const CurveBand* bands, int count) noexcept {
+  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
+  for (int i = 0; i < kDisplayPoints; i += VecD::kLanes) {
+    MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
+    for (int b = 0; b < count; ++b) {
+      const CurveBand& band = bands[b];
+      const ComplexD h{VecD::Load(band.re + i), VecD::Load(band.im + i)};
+      const ComplexD unit{one, zero}, none{zero, zero};
+      MatrixD bm{h, none, none, h};
+      if (band.rightRe) {
+        bm.m11 = {VecD::Load(band.rightRe + i), VecD::Load(band.rightIm + i)};
+      } else if (band.channel == kLeft) {
+        bm.m11 = unit;
+      } else if (band.channel == kRight) {
+        bm.m00 = unit;
+      } else if (band.channel == kMid || band.channel == kSide) {
+        // 0.5 (h + 1), and 0.5 (h - 1) for Mid or 0.5 (1 - h) for Side.
+        const ComplexD sum{half * (h.re + one), half * h.im};
+        const ComplexD difference = band.channel == kMid
+                                        ? ComplexD{half * (h.re - one), half * h.im}
+                                        : ComplexD{half * (one - h.re), half * (zero - h.im)};
+        bm = {sum, difference, difference, sum};
+      }
+      m = Multiply(bm, m);
+    }
+    StoreMatrix(product, i, m);
+  }
+}
+
+inline void MatrixProduct(const CurveMatrices& a, const CurveMatrices& b,
+                          CurveMatrices& out) noexcept {
+  for (int i = 0; i < kDisplayPoints; i += VecD::kLanes)
+    StoreMatrix(out, i, Multiply(LoadMatrix(a, i), LoadMatrix(b, i)));
+}
+
+inline constexpr LaneKernels kKernels = {
+    &RunChain, &RunDetectors,    &MixOutputs, &BlendPhase,  &FftButterflies,
+    &FftSteps, &SampleZeroPhase, &Log10Lanes, &BandProduct, &MatrixProduct};
 
 } // namespace coral::simd::CORAL_SIMD_NS

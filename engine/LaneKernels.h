@@ -5,8 +5,10 @@
 // Audio thread (the FFT kernels also on the editor thread); no allocation, no locks.
 
 #include <complex>
+#include <cstdint>
 
 #include "engine/BandLanes.h"
+#include "engine/EngineConstants.h"
 #include "engine/InstructionSet.h"
 
 namespace coral {
@@ -75,10 +77,13 @@ struct MixRun {
 
 using ComplexF = std::complex<float>;
 
-// Where an incremental radix-2 transform stands between calls.
+// Where an incremental radix-2 transform stands between calls. The butterflies run as in the
+// full transform: blocks of up to 2048 values through their first stages one block after
+// another, then the remaining stages over the whole transform.
 struct FftCursor {
+  int block = 0;      // first index of the current block; the transform's size once past them
   int span = 2;       // current butterfly span (2 .. N)
-  int groupStart = 0; // first index of the current group
+  int groupStart = 0; // first index of the current group, within the block while in one
   int index = 0;      // butterfly index within the group (0 .. span/2 - 1)
 };
 
@@ -108,6 +113,24 @@ struct ZeroPhaseBands {
   int channel[kNumBands] = {};
 };
 
+// 2x2 complex matrices at the 256 display points, each part of each entry as an array.
+struct CurveMatrices {
+  alignas(64) double re00[kDisplayPoints], im00[kDisplayPoints];
+  alignas(64) double re01[kDisplayPoints], im01[kDisplayPoints];
+  alignas(64) double re10[kDisplayPoints], im10[kDisplayPoints];
+  alignas(64) double re11[kDisplayPoints], im11[kDisplayPoints];
+};
+
+// One band's response at the display points for the curves: h, and for a Stereo dynamic band
+// whose channels differ, the right channel's as well (`right` null otherwise).
+struct CurveBand {
+  const double* re;
+  const double* im;
+  const double* rightRe;
+  const double* rightIm;
+  int channel;
+};
+
 struct LaneKernels {
   void (*runChain)(ChainLanes& lanes, const ChainRun& run) noexcept;
   void (*runDetectors)(DetectorLanes& lanes, const DetectorRun& run) noexcept;
@@ -125,12 +148,20 @@ struct LaneKernels {
   // Bins [first, last) of a design's zero-phase matrix: from the identity, each band
   // left-multiplies ChannelMatrix(|H|, Channel) with |H| as CascadeMagnitude, in complex
   // arithmetic; the real parts of entries 00, 01, 10, 11 go to buffers 0..3 (imaginary 0),
-  // mirrored into bin 16384 - k for 1 <= k <= 8191.
+  // mirrored into bin 16384 - k for 1 <= k <= 8191. Bin k is stored at order[k] (the
+  // transform's bit-reversed order), or at k when `order` is null.
   void (*sampleZeroPhase)(ComplexF* const* buffers, const ZeroPhaseBands& bands,
-                          const DesignDelays& delays, int first, int last) noexcept;
+                          const DesignDelays& delays, int first, int last,
+                          const std::uint32_t* order) noexcept;
   // log10 of every lane (positive normal values; infinities and NaN pass through), the one
   // the gain computers use, within 0.73 units in the last place of the exact value.
   void (*log10Lanes)(const LaneValues& x, LaneValues& log10x) noexcept;
+  // From the identity, each band left-multiplies its ChannelMatrix (for a band with a right
+  // response, diag(h, hRight)) at every display point, in std::complex arithmetic.
+  void (*bandProduct)(CurveMatrices& product, const CurveBand* bands, int count) noexcept;
+  // out = a b at every display point, in std::complex arithmetic.
+  void (*matrixProduct)(const CurveMatrices& a, const CurveMatrices& b,
+                        CurveMatrices& out) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().
