@@ -89,9 +89,8 @@ const DesignDelays& DesignGridDelays() noexcept {
   return table;
 }
 
-void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                         const float* params, int first, int last,
-                         const std::uint32_t* order) noexcept {
+void SampleZeroPhaseBins(ZeroPhaseResponse& response, const BiquadCascade (&cascades)[kNumBands],
+                         const float* params, int first, int last) noexcept {
   ZeroPhaseBands bands;
   for (int band = 0; band < kNumBands; ++band) {
     const float* p = params + BandParamIndex(band, 0);
@@ -99,9 +98,9 @@ void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)
     bands.cascade[bands.count] = &cascades[band];
     bands.channel[bands.count++] = static_cast<int>(p[kChannel]);
   }
-  ComplexF* const data[kKernelEntries] = {buffers[0].data(), buffers[1].data(), buffers[2].data(),
-                                          buffers[3].data()};
-  ActiveKernels().sampleZeroPhase(data, bands, DesignGridDelays(), first, last, order);
+  float* const data[kKernelEntries] = {response[0].data(), response[1].data(), response[2].data(),
+                                       response[3].data()};
+  ActiveKernels().sampleZeroPhase(data, bands, DesignGridDelays(), first, last);
 }
 
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
@@ -130,6 +129,7 @@ void KernelDesigner::Prepare(double sampleRate, const float* displayGrid) {
   displayGrid_ = displayGrid;
   plan_.Build(kDesignFftSize);
   for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+  for (auto& r : response_) r.assign(kDesignBins, 0.0f);
   for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
   state_ = kIdle;
 }
@@ -145,54 +145,105 @@ void KernelDesigner::Start(const float* params) noexcept {
   state_ = kSampleResponse;
 }
 
-bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept {
-  switch (state_) {
-  case kSampleResponse: {
-    // The bins of this step; sampled a batch ahead at a time, as wide as a vector may be.
-    index_ = std::min(index_ + kSampleBinsPerStep, kDesignBins);
-    if (sampled_ < index_) {
-      const int end = std::min(sampled_ + kSampleBatch, kDesignBins);
-      // Straight into the inverse transforms' bit-reversed order.
-      SampleZeroPhaseBins(buffers_, cascades_, design_.data(), sampled_, end,
-                          plan_.BitReversedOrder());
-      sampled_ = end;
+namespace {
+
+// Steps that `work` units take at `perStep` units a step.
+int StepsFor(int work, int perStep) {
+  return (work + perStep - 1) / perStep;
+}
+
+int Butterflies(int size) {
+  int stages = 0;
+  while ((1 << stages) < size) ++stages;
+  return size / 2 * stages;
+}
+
+} // namespace
+
+int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps, bool holdWrites,
+                        bool& completed) noexcept {
+  completed = false;
+  int taken = 0;
+  while (taken < steps && state_ != kIdle) {
+    // A step that would write `out` waits, and so does every later step of this call.
+    if (holdWrites && NextStepWritesSet()) return steps;
+    const int budget = steps - taken;
+    switch (state_) {
+    case kSampleResponse: {
+      // 4 bins a step, sampled a batch ahead at a time, as wide as a vector may be.
+      const int n = std::min(budget, StepsFor(kDesignBins - index_, kSampleBinsPerStep));
+      index_ = std::min(index_ + n * kSampleBinsPerStep, kDesignBins);
+      if (sampled_ < index_) {
+        const int end =
+            std::min((index_ + kSampleBatch - 1) / kSampleBatch * kSampleBatch, kDesignBins);
+        SampleZeroPhaseBins(response_, cascades_, design_.data(), sampled_, end);
+        sampled_ = end;
+      }
+      taken += n;
+      if (index_ == kDesignBins) {
+        entry_ = 0;
+        LoadInverseInput();
+        state_ = kInverseTransform;
+      }
+      break;
     }
-    if (index_ == kDesignBins) {
-      entry_ = 0;
-      cursor_ = {};
-      state_ = kInverseTransform;
-    }
-    return false;
-  }
-  case kInverseTransform:
-  case kForwardTransform: {
-    const bool inverse = state_ == kInverseTransform;
-    if (plan_.Step(buffers_[entry_].data(), cursor_, kButterfliesPerStep, inverse)) {
-      cursor_ = {};
-      if (++entry_ == kKernelEntries) {
+    case kInverseTransform:
+    case kForwardTransform: {
+      // 128 butterflies a step; a buffer's last step does the rest, the next buffer starts
+      // with the next step.
+      const bool inverse = state_ == kInverseTransform;
+      const int remaining = Butterflies(kDesignFftSize) - butterflies_;
+      const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
+      const int count = std::min(n * kButterfliesPerStep, remaining);
+      plan_.Step(buffers_[entry_].data(), cursor_, count, inverse);
+      butterflies_ += count;
+      taken += n;
+      if (count < remaining) break;
+      if (++entry_ < kKernelEntries) {
+        if (inverse) {
+          LoadInverseInput();
+        } else {
+          cursor_ = {};
+          butterflies_ = 0;
+        }
+      } else {
         entry_ = 0;
         index_ = 0;
         state_ = inverse ? kWindow : kDisplayResponse;
       }
+      break;
     }
-    return false;
-  }
-  case kWindow: {
-    const int end = std::min(index_ + kWindowTapsPerStep, kKernelTaps);
-    for (; index_ < end; ++index_) {
-      WindowKernelTap(buffers_, kernels_, index_, 1.0 / kDesignFftSize);
+    case kWindow: {
+      // 32 taps a step; the last one loads the first partition into `out`.
+      int n = std::min(budget, StepsFor(kKernelTaps - index_, kWindowTapsPerStep));
+      const int end = std::min(index_ + n * kWindowTapsPerStep, kKernelTaps);
+      if (holdWrites && end == kKernelTaps) {
+        if (--n == 0) return steps;
+        index_ += n * kWindowTapsPerStep;
+        for (int tap = index_ - n * kWindowTapsPerStep; tap < index_; ++tap)
+          WindowKernelTap(buffers_, kernels_, tap, 1.0 / kDesignFftSize);
+        return steps;
+      }
+      for (; index_ < end; ++index_)
+        WindowKernelTap(buffers_, kernels_, index_, 1.0 / kDesignFftSize);
+      taken += n;
+      if (index_ == kKernelTaps) {
+        entry_ = 0;
+        partition_ = 0;
+        LoadPartition(out, partitionPlan);
+        state_ = kPartitionSpectra;
+      }
+      break;
     }
-    if (index_ == kKernelTaps) {
-      entry_ = 0;
-      partition_ = 0;
-      LoadPartition(out, partitionPlan);
-      state_ = kPartitionSpectra;
-    }
-    return false;
-  }
-  case kPartitionSpectra:
-    if (partitionPlan.Step(out.Partition(entry_, partition_), cursor_, kButterfliesPerStep,
-                           false)) {
+    case kPartitionSpectra: {
+      // 128 butterflies a step; a partition's last step loads the next one.
+      const int remaining = Butterflies(kConvFftSize) - butterflies_;
+      const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
+      const int count = std::min(n * kButterfliesPerStep, remaining);
+      partitionPlan.Step(out.Partition(entry_, partition_), cursor_, count, false);
+      butterflies_ += count;
+      taken += n;
+      if (count < remaining) break;
       if (++partition_ == kPartitions) {
         partition_ = 0;
         ++entry_;
@@ -203,36 +254,57 @@ bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept
         index_ = 0;
         state_ = kZeroPad;
       }
+      break;
     }
-    return false;
-  case kZeroPad: {
-    // Straight into the forward transforms' bit-reversed order.
-    const int end = index_ + kZeroPadBinsPerStep;
-    for (; index_ < end; ++index_) {
-      const int at = plan_.BitReversedIndex(index_);
-      for (int j = 0; j < kKernelEntries; ++j) {
-        buffers_[j][at] = ComplexF(index_ < kKernelTaps ? kernels_[j][index_] : 0.0f, 0.0f);
+    case kZeroPad: {
+      // 64 values a step of the zero-padded kernels, written in the forward transforms'
+      // bit-reversed order: each position fetches its value.
+      const int n = std::min(budget, (kDesignFftSize - index_) / kZeroPadBinsPerStep);
+      const int end = index_ + n * kZeroPadBinsPerStep;
+      for (; index_ < end; ++index_) {
+        const int tap = plan_.BitReversedIndex(index_);
+        for (int j = 0; j < kKernelEntries; ++j)
+          buffers_[j][index_] = ComplexF(tap < kKernelTaps ? kernels_[j][tap] : 0.0f, 0.0f);
       }
+      taken += n;
+      if (index_ == kDesignFftSize) {
+        entry_ = 0;
+        cursor_ = {};
+        butterflies_ = 0;
+        state_ = kForwardTransform;
+      }
+      break;
     }
-    if (index_ == kDesignFftSize) {
-      entry_ = 0;
-      cursor_ = {};
-      state_ = kForwardTransform;
+    case kDisplayResponse: {
+      const int n = std::min(budget, (kDisplayPoints - index_) / kDisplayPointsPerStep);
+      const int end = index_ + n * kDisplayPointsPerStep;
+      for (; index_ < end; ++index_) out.display[index_] = DisplayPoint(index_);
+      taken += n;
+      if (index_ == kDisplayPoints) {
+        state_ = kIdle;
+        completed = true;
+        return taken;
+      }
+      break;
     }
-    return false;
-  }
-  case kDisplayResponse: {
-    const int end = index_ + kDisplayPointsPerStep;
-    for (; index_ < end; ++index_) out.display[index_] = DisplayPoint(index_);
-    if (index_ == kDisplayPoints) {
-      state_ = kIdle;
-      return true;
+    default:
+      return steps;
     }
-    return false;
   }
-  default:
-    return false;
+  return taken;
+}
+
+void KernelDesigner::LoadInverseInput() noexcept {
+  // The sampled response, mirrored (bin 16384 - k holds bin k), in the inverse transform's
+  // bit-reversed order: each position fetches its bin.
+  const float* response = response_[entry_].data();
+  ComplexF* buffer = buffers_[entry_].data();
+  for (int i = 0; i < kDesignFftSize; ++i) {
+    const int n = plan_.BitReversedIndex(i);
+    buffer[i] = ComplexF(response[n <= kHalfBins ? n : kDesignFftSize - n], 0.0f);
   }
+  cursor_ = {};
+  butterflies_ = 0;
 }
 
 bool KernelDesigner::NextStepWritesSet() const noexcept {
@@ -253,6 +325,7 @@ void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan)
   }
   out.nonZero[entry_ * kPartitions + partition_] = nonZero ? 1 : 0;
   cursor_ = {};
+  butterflies_ = 0;
 }
 
 Matrix2 KernelDesigner::DisplayPoint(int point) const noexcept {

@@ -32,6 +32,8 @@ inline constexpr int kKernelEntries = 4; // 00, 01, 10, 11: entry 2 * output + i
 
 // Four complex buffers of kDesignFftSize values, one per matrix entry.
 using DesignBuffers = std::array<std::vector<ComplexF>, kKernelEntries>;
+// The sampled zero-phase response, bins 0 .. 8192, one array per matrix entry.
+using ZeroPhaseResponse = std::array<std::vector<float>, kKernelEntries>;
 // Four kernels of kKernelTaps floats, one per matrix entry; tap kKernelCentre is time zero.
 using KernelTaps = std::array<std::vector<float>, kKernelEntries>;
 
@@ -51,14 +53,12 @@ double KaiserWindow(int n) noexcept;
 // The design grid's unit delays (computed once; any thread).
 const DesignDelays& DesignGridDelays() noexcept;
 
-// Samples bins [first, last) (within 0..8192) of the zero-phase matrix into the four buffers
-// as real values and mirrors them into bin 16384 - k for 1 <= k <= 8191, so each inverse
-// transform is real; bin k goes to order[k] (a transform's bit-reversed order) or to k. The matrix
-// at omega = 2 pi k / 16384: from the identity, each band with Enabled > 0.5 left-multiplies
-// ChannelMatrix(|H(omega)|, Channel), |H| as CascadeMagnitude.
-void SampleZeroPhaseBins(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                         const float* params, int first, int last,
-                         const std::uint32_t* order) noexcept;
+// Samples bins [first, last) (within 0..8192) of the zero-phase matrix: the real parts of its
+// four entries at omega = 2 pi k / 16384, where from the identity each band with
+// Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel), |H| as CascadeMagnitude.
+// An inverse transform of bins 0..8192 mirrored into 16384 - k is real.
+void SampleZeroPhaseBins(ZeroPhaseResponse& response, const BiquadCascade (&cascades)[kNumBands],
+                         const float* params, int first, int last) noexcept;
 
 // Tap n (0..8192) of the four kernels from inverse-transformed buffers:
 // kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale * KaiserWindow(n).
@@ -84,7 +84,7 @@ struct KernelSet {
   bool NonZero(int entry, int p) const noexcept { return nonZero[entry * kPartitions + p] != 0; }
 };
 
-// The eight-state incremental designer. State 0 is idle; Start enters state 1; each Step
+// The eight-state incremental designer. State 0 is idle; Start enters state 1; each step
 // performs one bounded piece of work:
 //   1 sample the zero-phase response, 4 bins;   2 inverse transforms, 128 butterflies;
 //   3 window, 32 taps;                          4 partition spectra, 128 butterflies;
@@ -112,19 +112,24 @@ public:
   // and enters state 1, abandoning any design in progress.
   void Start(const float* params) noexcept;
 
-  // One bounded step writing partition spectra and display matrices into `out`; the
-  // partition transforms use `partitionPlan` (512 points). Returns true on the step that
-  // completes a design (the designer is then idle). Does nothing when idle.
-  bool Step(KernelSet& out, const FftPlan& partitionPlan) noexcept;
+  // Up to `steps` bounded steps, done together (the same work as one step after another),
+  // writing partition spectra and display matrices into `out`; the partition transforms use
+  // `partitionPlan` (512 points). `holdWrites`: a step that would write `out` (the last
+  // window step, which loads the first partition, the partition spectra and the display
+  // matrices) is not taken, and neither is any later one of the call. Returns the steps
+  // taken (those held count as taken); fewer only when the design completes, which sets
+  // `completed` (the designer is then idle). Does nothing when idle.
+  int Run(KernelSet& out, const FftPlan& partitionPlan, int steps, bool holdWrites,
+          bool& completed) noexcept;
 
   int CurrentState() const noexcept { return state_; }
-  // True when the next Step writes into its KernelSet: the last window step (which loads the
-  // first partition), the partition spectra and the display matrices.
-  bool NextStepWritesSet() const noexcept;
   const float* Kernel(int entry) const noexcept { return kernels_[entry].data(); }
   const ParamSnapshot& DesignParams() const noexcept { return design_; }
 
 private:
+  bool NextStepWritesSet() const noexcept;
+  // Fills the current buffer with the sampled response for its inverse transform.
+  void LoadInverseInput() noexcept;
   void LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept;
   Matrix2 DisplayPoint(int point) const noexcept;
 
@@ -132,15 +137,17 @@ private:
   const float* displayGrid_ = nullptr;
   FftPlan plan_;
   DesignBuffers buffers_;
+  ZeroPhaseResponse response_;
   KernelTaps kernels_;
   ParamSnapshot design_{};
   BiquadCascade cascades_[kNumBands]{};
 
   int state_ = kIdle;
-  int index_ = 0;     // next bin, tap or display point
-  int sampled_ = 0;   // bins sampled so far in state 1 (up to a batch ahead of index_)
-  int entry_ = 0;     // current matrix entry (buffer or kernel)
-  int partition_ = 0; // current partition in state 4
+  int index_ = 0;       // next bin, tap or display point
+  int sampled_ = 0;     // bins sampled so far in state 1 (up to a batch ahead of index_)
+  int entry_ = 0;       // current matrix entry (buffer or kernel)
+  int partition_ = 0;   // current partition in state 4
+  int butterflies_ = 0; // of the current transform, done so far
   FftPlan::Cursor cursor_;
 };
 

@@ -662,11 +662,9 @@ inline ComplexD Plus(ComplexD x, ComplexD y) {
   return {x.re + y.re, x.im + y.im};
 }
 
-inline void SampleZeroPhase(ComplexF* const* buffers, const ZeroPhaseBands& bands,
-                            const DesignDelays& delays, int first, int last,
-                            const std::uint32_t* order) noexcept {
+inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
+                            const DesignDelays& delays, int first, int last) noexcept {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
-  constexpr int kHalfBins = 8192, kSize = 16384;
   for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
     const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
     const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
@@ -714,16 +712,8 @@ inline void SampleZeroPhase(ComplexF* const* buffers, const ZeroPhaseBands& band
     }
     alignas(64) double entries[4][VecD::kLanes];
     for (int j = 0; j < 4; ++j) m[j].re.Store(entries[j]);
-    for (int lane = 0; lane < VecD::kLanes && k0 + lane < last; ++lane) {
-      const int k = k0 + lane;
-      const int at = order ? int(order[k]) : k;
-      const int mirror = order ? int(order[(kSize - k) & (kSize - 1)]) : kSize - k;
-      for (int j = 0; j < 4; ++j) {
-        const ComplexF v(static_cast<float>(entries[j][lane]), 0.0f);
-        buffers[j][at] = v;
-        if (k >= 1 && k < kHalfBins) buffers[j][mirror] = v;
-      }
-    }
+    for (int lane = 0; lane < VecD::kLanes && k0 + lane < last; ++lane)
+      for (int j = 0; j < 4; ++j) response[j][k0 + lane] = static_cast<float>(entries[j][lane]);
   }
 }
 

@@ -147,12 +147,10 @@ struct LaneKernels {
                    bool inverse) noexcept;
   // Bins [first, last) of a design's zero-phase matrix: from the identity, each band
   // left-multiplies ChannelMatrix(|H|, Channel) with |H| as CascadeMagnitude, in complex
-  // arithmetic; the real parts of entries 00, 01, 10, 11 go to buffers 0..3 (imaginary 0),
-  // mirrored into bin 16384 - k for 1 <= k <= 8191. Bin k is stored at order[k] (the
-  // transform's bit-reversed order), or at k when `order` is null.
-  void (*sampleZeroPhase)(ComplexF* const* buffers, const ZeroPhaseBands& bands,
-                          const DesignDelays& delays, int first, int last,
-                          const std::uint32_t* order) noexcept;
+  // arithmetic; the real parts of entries 00, 01, 10, 11, rounded to single precision, go to
+  // response[0..3][k].
+  void (*sampleZeroPhase)(float* const* response, const ZeroPhaseBands& bands,
+                          const DesignDelays& delays, int first, int last) noexcept;
   // log10 of every lane (positive normal values; infinities and NaN pass through), the one
   // the gain computers use, within 0.73 units in the last place of the exact value.
   void (*log10Lanes)(const LaneValues& x, LaneValues& log10x) noexcept;

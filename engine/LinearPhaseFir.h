@@ -90,8 +90,9 @@ public:
   const float* LastDesigned() const noexcept { return lastDesigned_.data(); }
 
 private:
-  // Runs one designer step into the inactive set and marks a finished set ready.
-  void AdvanceDesign() noexcept;
+  // Runs up to `steps` designer steps into the inactive set and marks a finished set ready;
+  // returns the steps taken.
+  int AdvanceDesign(int steps) noexcept;
 
   // The convolutions of one block step: what was active, the crossfade count used for the
   // blend (0 when none), and how far back the step's newest input block lies.
