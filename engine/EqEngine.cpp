@@ -387,8 +387,14 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
   ChunkBuffers& c = s.chunk;
   c.updateCount = 0;
   c.externalInUse = false;
-  const bool constant = s.movingCount == 0 && !s.discretePending;
   Smooth(s); // frame 0
+  // While no trim, link or mix moves, every frame of the chunk has the same per-frame values;
+  // while nothing moves, the same parameters.
+  bool constant = true;
+  for (int k = 0; k < s.movingCount && constant; ++k)
+    for (int global : {kInput, kScTrim, kStereoLink, kMix, kOutput})
+      constant = constant && s.moving[k] != global;
+  const bool still = s.movingCount == 0;
   // Discrete values (routing, Listen, Enabled) hold for the whole chunk from here on.
   const bool dynamics = ConfigureDetectors(s, sidechainPresent);
   const bool listening = Listening(s);
@@ -399,10 +405,8 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
   const int firstUpdate =
       int((kCoefficientInterval - s.updateCounter % kCoefficientInterval) % kCoefficientInterval);
   for (int n = 0; n < frames; ++n) {
-    if (!constant) {
-      if (n > 0) Smooth(s);
-      SetFrameValues(s, n, n + 1);
-    }
+    if (n > 0 && !still) Smooth(s);
+    if (!constant) SetFrameValues(s, n, n + 1);
     if ((n - firstUpdate) % kCoefficientInterval == 0 && n >= firstUpdate) {
       // The update reads the gains the detectors delayed up to the previous frame.
       RunDetectorFrames(s, kernels, detected, n, dynamics);
@@ -418,7 +422,7 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
       MixListen(s, n);
     }
     if (n == c.analysisFrame) c.curve.params = s.smoothedF;
-    if (constant && !ramps && !frameByFrame) {
+    if (still && !ramps && !frameByFrame) {
       // Nothing changes before the next update: go there.
       const int next = n < firstUpdate
                            ? firstUpdate
