@@ -13,6 +13,7 @@ void FftPlan::Build(int n) {
   size_ = n;
   int bits = 0;
   while ((1 << bits) < n) ++bits;
+  stages_ = bits;
   bitReverse_.assign(static_cast<std::size_t>(n), 0);
   for (int i = 0; i < n; ++i) {
     std::uint32_t r = 0;
@@ -67,6 +68,16 @@ void FftPlan::InverseBitReversed(ComplexF* data) const noexcept {
   Butterflies(data, true);
   const float n = static_cast<float>(size_);
   for (int i = 0; i < size_; ++i) data[i] /= n;
+}
+
+int FftPlan::WholePiece(const Cursor& cursor) const noexcept {
+  const int block = std::min(size_, kFftBlock);
+  if (cursor.block < size_) {
+    int blockStages = 0;
+    while ((1 << blockStages) < block) ++blockStages;
+    return block / 2 * blockStages;
+  }
+  return cursor.span * 2 <= size_ ? size_ : size_ / 2;
 }
 
 bool FftPlan::Step(ComplexF* data, Cursor& cursor, int butterflies, bool inverse) const noexcept {

@@ -45,10 +45,17 @@ public:
   // Returns true once the last butterfly is done. Never scales.
   bool Step(ComplexF* data, Cursor& cursor, int butterflies, bool inverse) const noexcept;
 
+  // Butterflies in a transform, and in the whole piece of work that starts at `cursor` when it
+  // stands at the start of one: a block through its first stages, or the remaining stages two
+  // at a time (one when a single one remains). Step runs such a piece as Forward does.
+  int ButterflyCount() const noexcept { return size_ / 2 * stages_; }
+  int WholePiece(const Cursor& cursor) const noexcept;
+
 private:
   void Butterflies(ComplexF* data, bool inverse) const noexcept;
 
   int size_ = 0;
+  int stages_ = 0; // log2 of the size
   std::vector<std::uint32_t> bitReverse_;
   std::vector<std::uint32_t> swaps_; // the index pairs (i, r) with r = reverse(i) > i
   std::vector<ComplexF> twiddles_;

@@ -152,12 +152,6 @@ int StepsFor(int work, int perStep) {
   return (work + perStep - 1) / perStep;
 }
 
-int Butterflies(int size) {
-  int stages = 0;
-  while ((1 << stages) < size) ++stages;
-  return size / 2 * stages;
-}
-
 } // namespace
 
 int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps, bool holdWrites,
@@ -192,19 +186,18 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       // 128 butterflies a step; a buffer's last step does the rest, the next buffer starts
       // with the next step.
       const bool inverse = state_ == kInverseTransform;
-      const int remaining = Butterflies(kDesignFftSize) - butterflies_;
+      const int remaining = plan_.ButterflyCount() - butterflies_;
       const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
-      const int count = std::min(n * kButterfliesPerStep, remaining);
-      plan_.Step(buffers_[entry_].data(), cursor_, count, inverse);
-      butterflies_ += count;
+      butterflies_ += std::min(n * kButterfliesPerStep, remaining);
       taken += n;
-      if (count < remaining) break;
+      Transform(plan_, buffers_[entry_].data(), inverse);
+      if (butterflies_ < plan_.ButterflyCount()) break;
       if (++entry_ < kKernelEntries) {
         if (inverse) {
           LoadInverseInput();
         } else {
           cursor_ = {};
-          butterflies_ = 0;
+          butterflies_ = done_ = 0;
         }
       } else {
         entry_ = 0;
@@ -237,13 +230,12 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
     }
     case kPartitionSpectra: {
       // 128 butterflies a step; a partition's last step loads the next one.
-      const int remaining = Butterflies(kConvFftSize) - butterflies_;
+      const int remaining = partitionPlan.ButterflyCount() - butterflies_;
       const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
-      const int count = std::min(n * kButterfliesPerStep, remaining);
-      partitionPlan.Step(out.Partition(entry_, partition_), cursor_, count, false);
-      butterflies_ += count;
+      butterflies_ += std::min(n * kButterfliesPerStep, remaining);
       taken += n;
-      if (count < remaining) break;
+      Transform(partitionPlan, out.Partition(entry_, partition_), false);
+      if (butterflies_ < partitionPlan.ButterflyCount()) break;
       if (++partition_ == kPartitions) {
         partition_ = 0;
         ++entry_;
@@ -270,7 +262,7 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       if (index_ == kDesignFftSize) {
         entry_ = 0;
         cursor_ = {};
-        butterflies_ = 0;
+        butterflies_ = done_ = 0;
         state_ = kForwardTransform;
       }
       break;
@@ -304,7 +296,23 @@ void KernelDesigner::LoadInverseInput() noexcept {
     buffer[i] = ComplexF(response[n <= kHalfBins ? n : kDesignFftSize - n], 0.0f);
   }
   cursor_ = {};
-  butterflies_ = 0;
+  butterflies_ = done_ = 0;
+}
+
+void KernelDesigner::Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept {
+  // The butterflies are done in whole pieces as soon as the steps taken cover them, and all
+  // of them by the step that covers the last one: the same butterflies, finished at the same
+  // step, as 128 per step.
+  if (butterflies_ == plan.ButterflyCount()) {
+    plan.Step(data, cursor_, butterflies_ - done_, inverse);
+    done_ = butterflies_;
+    return;
+  }
+  for (int piece = plan.WholePiece(cursor_); done_ + piece <= butterflies_;
+       piece = plan.WholePiece(cursor_)) {
+    plan.Step(data, cursor_, piece, inverse);
+    done_ += piece;
+  }
 }
 
 bool KernelDesigner::NextStepWritesSet() const noexcept {
@@ -325,7 +333,7 @@ void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan)
   }
   out.nonZero[entry_ * kPartitions + partition_] = nonZero ? 1 : 0;
   cursor_ = {};
-  butterflies_ = 0;
+  butterflies_ = done_ = 0;
 }
 
 Matrix2 KernelDesigner::DisplayPoint(int point) const noexcept {

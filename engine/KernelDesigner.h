@@ -130,6 +130,8 @@ private:
   bool NextStepWritesSet() const noexcept;
   // Fills the current buffer with the sampled response for its inverse transform.
   void LoadInverseInput() noexcept;
+  // Brings the current transform's butterflies up to the steps taken (butterflies_).
+  void Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept;
   void LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept;
   Matrix2 DisplayPoint(int point) const noexcept;
 
@@ -147,7 +149,8 @@ private:
   int sampled_ = 0;     // bins sampled so far in state 1 (up to a batch ahead of index_)
   int entry_ = 0;       // current matrix entry (buffer or kernel)
   int partition_ = 0;   // current partition in state 4
-  int butterflies_ = 0; // of the current transform, done so far
+  int butterflies_ = 0; // of the current transform, covered by the steps taken
+  int done_ = 0;        // of the current transform, done
   FftPlan::Cursor cursor_;
 };
 

@@ -589,12 +589,11 @@ inline void RunStages(ComplexF* data, int length, int firstSpan, int lastSpan,
   }
 }
 
-// Blocks of 2048 values (16 KB) run through their first stages while they stay in the
+// Blocks of kFftBlock values (16 KB) run through their first stages while they stay in the
 // nearest cache; the remaining stages then pass over the whole transform, two at a time.
 inline void FftButterflies(ComplexF* data, const FftStages& stages, bool inverse) noexcept {
-  constexpr int kBlock = 2048;
   const float imSign = inverse ? -1.0f : 1.0f;
-  const int block = std::min(stages.size, kBlock);
+  const int block = std::min(stages.size, kFftBlock);
   for (int start = 0; start < stages.size; start += block)
     RunStages(data + start, block, 2, block, stages, imSign);
   RunStages(data, stages.size, 2 * block, stages.size, stages, imSign);
@@ -637,15 +636,32 @@ inline bool StepStages(ComplexF* data, int length, int lastSpan, const FftStages
 }
 
 // The butterflies of FftButterflies in its order (blocks first), at most `count` per call.
+// Whole blocks, and whole pairs of the remaining stages, that fit the budget run as the full
+// transform runs them.
 inline bool FftSteps(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
                      bool inverse) noexcept {
-  constexpr int kBlock = 2048;
+  constexpr int kComplex = VecF::kFloats / 2;
   const float imSign = inverse ? -1.0f : 1.0f;
-  const int block = std::min(stages.size, kBlock);
+  const int block = std::min(stages.size, kFftBlock);
+  int blockStages = 0;
+  while ((1 << blockStages) < block) ++blockStages;
+  const int blockButterflies = block / 2 * blockStages;
   while (cursor.block < stages.size) {
-    if (!StepStages(data + cursor.block, block, block, stages, cursor, count, imSign)) return false;
+    const bool atStart = cursor.span == 2 && cursor.groupStart == 0 && cursor.index == 0;
+    if (atStart && count >= blockButterflies) {
+      RunStages(data + cursor.block, block, 2, block, stages, imSign);
+      count -= blockButterflies;
+    } else if (!StepStages(data + cursor.block, block, block, stages, cursor, count, imSign)) {
+      return false;
+    }
     cursor.block += block;
     cursor.span = cursor.block < stages.size ? 2 : 2 * block;
+  }
+  while (cursor.span * 2 <= stages.size && cursor.span / 2 >= kComplex && cursor.groupStart == 0 &&
+         cursor.index == 0 && count >= stages.size) {
+    TwoStages(data, stages.size, cursor.span, stages, imSign);
+    count -= stages.size;
+    cursor.span *= 4;
   }
   return StepStages(data, stages.size, stages.size, stages, cursor, count, imSign);
 }

@@ -77,6 +77,9 @@ struct MixRun {
 
 using ComplexF = std::complex<float>;
 
+// Values of a transform that run through their first stages together (16 KB).
+inline constexpr int kFftBlock = 2048;
+
 // Where an incremental radix-2 transform stands between calls. The butterflies run as in the
 // full transform: blocks of up to 2048 values through their first stages one block after
 // another, then the remaining stages over the whole transform.
