@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace coral {
 
@@ -20,9 +21,14 @@ void SpectrumAnalyzer::Prepare(double sampleRate, const float* grid) {
   plan_.Build(kAnalyzerSize);
   for (auto& ring : rings_) ring.assign(kAnalyzerSize, 0.0f);
   work_.assign(kAnalyzerSize, ComplexF{});
-  window_.resize(kAnalyzerSize);
-  for (int i = 0; i < kAnalyzerSize; ++i)
-    window_[i] = float(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kAnalyzerSize));
+  leftBins_.assign(kAnalyzerSize / 2, ComplexF{});
+  rightBins_.assign(kAnalyzerSize / 2, ComplexF{});
+  // The Hann window, stored in the transform's bit-reversed order.
+  reversedWindow_.resize(kAnalyzerSize);
+  for (int j = 0; j < kAnalyzerSize; ++j) {
+    const int i = plan_.BitReversedIndex(j);
+    reversedWindow_[j] = float(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kAnalyzerSize));
+  }
 
   // Each point reads the bins between the geometric midpoints to its neighbours: at least
   // one bin, never DC, never above 4095.
@@ -58,29 +64,41 @@ void SpectrumAnalyzer::PublishFloor() noexcept {
   floorPublished_ = true;
 }
 
-// Windowed FFT of one ring (oldest sample first), then the peak sine power per point.
-void SpectrumAnalyzer::AnalyzeRing(int ring, float* power) noexcept {
-  const float* samples = rings_[ring].data();
-  // Each bin of the bit-reversed order fetches its windowed sample (the reversal is its own
-  // inverse), so the work buffer is written in order.
+// Windowed FFT of a left and a right ring (oldest sample first) together: the left signal
+// as the real part and the right one as the imaginary part of one transform, whose bins
+// untangle into both spectra, L[k] = (X[k] + conj X[N-k]) / 2 and
+// R[k] = (X[k] - conj X[N-k]) / 2j. Then the peak sine power per point of each.
+void SpectrumAnalyzer::AnalyzePair(int leftRing, float* leftPower, float* rightPower) noexcept {
+  const float* left = rings_[leftRing].data();
+  const float* right = rings_[leftRing + 1].data();
+  // Each position of the bit-reversed order fetches its windowed samples, so the work buffer
+  // is written in order.
   for (int j = 0; j < kAnalyzerSize; ++j) {
-    const int i = plan_.BitReversedIndex(j);
-    work_[j] = ComplexF(samples[(position_ + i) & (kAnalyzerSize - 1)] * window_[i], 0.0f);
+    const int i = (position_ + plan_.BitReversedIndex(j)) & (kAnalyzerSize - 1);
+    work_[j] = ComplexF(left[i] * reversedWindow_[j], right[i] * reversedWindow_[j]);
   }
   plan_.ForwardBitReversed(work_.data());
-  for (int i = 0; i < kDisplayPoints; ++i) {
-    // The loudest bin by squared magnitude (exact in double for float parts) is the bin with
-    // the largest |X|; only its magnitude is taken.
-    int loudest = firstBin_[i];
-    double loudestNorm = -1.0;
-    for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) {
-      const double re = work_[k].real(), im = work_[k].imag();
-      const double norm = re * re + im * im;
-      if (norm > loudestNorm) loudestNorm = norm, loudest = k;
+  for (int k = 1; k < kAnalyzerSize / 2; ++k) {
+    const ComplexF x = work_[k], y = work_[kAnalyzerSize - k];
+    leftBins_[k] = ComplexF((x.real() + y.real()) * 0.5f, (x.imag() - y.imag()) * 0.5f);
+    rightBins_[k] = ComplexF((x.imag() + y.imag()) * 0.5f, (y.real() - x.real()) * 0.5f);
+  }
+  for (const auto& [bins, power] :
+       {std::pair{leftBins_.data(), leftPower}, std::pair{rightBins_.data(), rightPower}}) {
+    for (int i = 0; i < kDisplayPoints; ++i) {
+      // The loudest bin by squared magnitude (exact in double for float parts) is the bin
+      // with the largest |X|; only its magnitude is taken.
+      int loudest = firstBin_[i];
+      double loudestNorm = -1.0;
+      for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) {
+        const double re = bins[k].real(), im = bins[k].imag();
+        const double norm = re * re + im * im;
+        if (norm > loudestNorm) loudestNorm = norm, loudest = k;
+      }
+      const float peak = std::abs(bins[loudest]);
+      const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
+      power[i] = amplitude * amplitude * 0.5f;
     }
-    const float peak = std::abs(work_[loudest]);
-    const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
-    power[i] = amplitude * amplitude * 0.5f;
   }
 }
 
@@ -95,8 +113,7 @@ void SpectrumAnalyzer::Analyze(bool enabled, int speed) noexcept {
   for (int side = 0; side < 2; ++side) {
     auto& state = side == 0 ? inputState_ : outputState_;
     auto& published = side == 0 ? inputSpectrum_ : outputSpectrum_;
-    AnalyzeRing(2 * side, leftPower_.data());
-    AnalyzeRing(2 * side + 1, rightPower.data());
+    AnalyzePair(2 * side, leftPower_.data(), rightPower.data());
     for (int i = 0; i < kDisplayPoints; ++i) {
       const float s = std::sqrt(leftPower_[i] + rightPower[i]);
       state[i] = s * (1.0f - alpha) + state[i] * alpha;

@@ -1,7 +1,8 @@
 #pragma once
 // Input and output spectra for the editor's graph: four 8192-sample rings (aligned dry
-// left/right, final output left/right), a Hann-windowed 8192-point FFT every 1024 frames,
-// peak picking per display point, speed-dependent smoothing and publication in dBFS.
+// left/right, final output left/right), Hann-windowed 8192-point spectra every 1024 frames
+// (left and right of a side from one complex transform), peak picking per display point,
+// speed-dependent smoothing and publication in dBFS.
 //
 // Threads: Write and Analyze run on the audio thread; the published arrays are read from
 // any thread with atomic loads. Prepare allocates; nothing else does.
@@ -55,13 +56,14 @@ public:
 
 private:
   void PublishFloor() noexcept;
-  void AnalyzeRing(int ring, float* power) noexcept;
+  void AnalyzePair(int leftRing, float* leftPower, float* rightPower) noexcept;
 
   double sampleRate_ = 48000;
   FftPlan plan_;
   std::array<std::vector<float>, 4> rings_;
   std::vector<ComplexF> work_;
-  std::vector<float> window_;
+  std::vector<ComplexF> leftBins_, rightBins_; // bins 0 .. 4095 of each channel
+  std::vector<float> reversedWindow_;
   int position_ = 0;
   std::array<int, kDisplayPoints> firstBin_{};
   std::array<int, kDisplayPoints> lastBin_{};
