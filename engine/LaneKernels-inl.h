@@ -791,8 +791,48 @@ inline void MatrixProduct(const CurveMatrices& a, const CurveMatrices& b,
     StoreMatrix(out, i, Multiply(LoadMatrix(a, i), LoadMatrix(b, i)));
 }
 
+inline void GatherWindowed(const float* left, const float* right, const float* window,
+                           const std::uint32_t* order, int position, int mask, int count,
+                           ComplexF* out) noexcept {
+  float* o = reinterpret_cast<float*>(out);
+#if defined(CORAL_SIMD_AVX512)
+  const __m512i offset = _mm512_set1_epi32(position), wrap = _mm512_set1_epi32(mask);
+  const __m512i low = _mm512_set_epi32(23, 7, 22, 6, 21, 5, 20, 4, 19, 3, 18, 2, 17, 1, 16, 0);
+  const __m512i high =
+      _mm512_set_epi32(31, 15, 30, 14, 29, 13, 28, 12, 27, 11, 26, 10, 25, 9, 24, 8);
+  for (int j = 0; j < count; j += 16) {
+    const __m512i at =
+        _mm512_and_si512(_mm512_add_epi32(_mm512_loadu_si512(order + j), offset), wrap);
+    const __m512 w = _mm512_loadu_ps(window + j);
+    const __m512 l = _mm512_mul_ps(_mm512_i32gather_ps(at, left, 4), w);
+    const __m512 r = _mm512_mul_ps(_mm512_i32gather_ps(at, right, 4), w);
+    _mm512_storeu_ps(o + 2 * j, _mm512_permutex2var_ps(l, low, r));
+    _mm512_storeu_ps(o + 2 * j + 16, _mm512_permutex2var_ps(l, high, r));
+  }
+#elif defined(CORAL_SIMD_AVX2)
+  const __m256i offset = _mm256_set1_epi32(position), wrap = _mm256_set1_epi32(mask);
+  for (int j = 0; j < count; j += 8) {
+    const __m256i at = _mm256_and_si256(
+        _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(order + j)), offset),
+        wrap);
+    const __m256 w = _mm256_loadu_ps(window + j);
+    const __m256 l = _mm256_mul_ps(_mm256_i32gather_ps(left, at, 4), w);
+    const __m256 r = _mm256_mul_ps(_mm256_i32gather_ps(right, at, 4), w);
+    const __m256 lo = _mm256_unpacklo_ps(l, r), hi = _mm256_unpackhi_ps(l, r);
+    _mm256_storeu_ps(o + 2 * j, _mm256_permute2f128_ps(lo, hi, 0x20));
+    _mm256_storeu_ps(o + 2 * j + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+  }
+#else
+  for (int j = 0; j < count; ++j) {
+    const int i = int((std::uint32_t(position) + order[j]) & std::uint32_t(mask));
+    o[2 * j] = left[i] * window[j];
+    o[2 * j + 1] = right[i] * window[j];
+  }
+#endif
+}
+
 inline constexpr LaneKernels kKernels = {
-    &RunChain, &RunDetectors,    &MixOutputs, &BlendPhase,  &FftButterflies,
-    &FftSteps, &SampleZeroPhase, &Log10Lanes, &BandProduct, &MatrixProduct};
+    &RunChain,        &RunDetectors, &MixOutputs,  &BlendPhase,    &FftButterflies, &FftSteps,
+    &SampleZeroPhase, &Log10Lanes,   &BandProduct, &MatrixProduct, &GatherWindowed};
 
 } // namespace coral::simd::CORAL_SIMD_NS

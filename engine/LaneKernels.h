@@ -163,6 +163,12 @@ struct LaneKernels {
   // out = a b at every display point, in std::complex arithmetic.
   void (*matrixProduct)(const CurveMatrices& a, const CurveMatrices& b,
                         CurveMatrices& out) noexcept;
+  // out[j] = (left[i] window[j], right[i] window[j]) with i = (position + order[j]) & mask for
+  // j < count (a multiple of 16): two windowed rings gathered into a transform's bit-reversed
+  // order.
+  void (*gatherWindowed)(const float* left, const float* right, const float* window,
+                         const std::uint32_t* order, int position, int mask, int count,
+                         ComplexF* out) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().

@@ -1,5 +1,7 @@
 #include "engine/SpectrumAnalyzer.h"
 
+#include "engine/LaneKernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -23,6 +25,7 @@ void SpectrumAnalyzer::Prepare(double sampleRate, const float* grid) {
   work_.assign(kAnalyzerSize, ComplexF{});
   leftBins_.assign(kAnalyzerSize / 2, ComplexF{});
   rightBins_.assign(kAnalyzerSize / 2, ComplexF{});
+  norms_.assign(kAnalyzerSize / 2, 0.0);
   // The Hann window, stored in the transform's bit-reversed order.
   reversedWindow_.resize(kAnalyzerSize);
   for (int j = 0; j < kAnalyzerSize; ++j) {
@@ -73,28 +76,29 @@ void SpectrumAnalyzer::AnalyzePair(int leftRing, float* leftPower, float* rightP
   const float* right = rings_[leftRing + 1].data();
   // Each position of the bit-reversed order fetches its windowed samples, so the work buffer
   // is written in order.
-  for (int j = 0; j < kAnalyzerSize; ++j) {
-    const int i = (position_ + plan_.BitReversedIndex(j)) & (kAnalyzerSize - 1);
-    work_[j] = ComplexF(left[i] * reversedWindow_[j], right[i] * reversedWindow_[j]);
-  }
+  ActiveKernels().gatherWindowed(left, right, reversedWindow_.data(), plan_.BitReversedOrder(),
+                                 position_, kAnalyzerSize - 1, kAnalyzerSize, work_.data());
   plan_.ForwardBitReversed(work_.data());
-  for (int k = 1; k < kAnalyzerSize / 2; ++k) {
+  constexpr int kBins = kAnalyzerSize / 2;
+  for (int k = 1; k < kBins; ++k) {
     const ComplexF x = work_[k], y = work_[kAnalyzerSize - k];
     leftBins_[k] = ComplexF((x.real() + y.real()) * 0.5f, (x.imag() - y.imag()) * 0.5f);
     rightBins_[k] = ComplexF((x.imag() + y.imag()) * 0.5f, (y.real() - x.real()) * 0.5f);
   }
   for (const auto& [bins, power] :
        {std::pair{leftBins_.data(), leftPower}, std::pair{rightBins_.data(), rightPower}}) {
+    // Squared magnitudes, exact in double for float parts: the bin with the largest one has
+    // the largest |X|.
+    for (int k = 1; k < kBins; ++k) {
+      const double re = bins[k].real(), im = bins[k].imag();
+      norms_[k] = re * re + im * im;
+    }
     for (int i = 0; i < kDisplayPoints; ++i) {
-      // The loudest bin by squared magnitude (exact in double for float parts) is the bin
-      // with the largest |X|; only its magnitude is taken.
+      // The loudest bin of the point (the first of equals); only its magnitude is taken.
       int loudest = firstBin_[i];
       double loudestNorm = -1.0;
-      for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) {
-        const double re = bins[k].real(), im = bins[k].imag();
-        const double norm = re * re + im * im;
-        if (norm > loudestNorm) loudestNorm = norm, loudest = k;
-      }
+      for (int k = firstBin_[i]; k <= lastBin_[i]; ++k)
+        if (norms_[k] > loudestNorm) loudestNorm = norms_[k], loudest = k;
       const float peak = std::abs(bins[loudest]);
       const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
       power[i] = amplitude * amplitude * 0.5f;
