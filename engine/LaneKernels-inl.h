@@ -831,8 +831,22 @@ inline void GatherWindowed(const float* left, const float* right, const float* w
 #endif
 }
 
-inline constexpr LaneKernels kKernels = {
-    &RunChain,        &RunDetectors, &MixOutputs,  &BlendPhase,    &FftButterflies, &FftSteps,
-    &SampleZeroPhase, &Log10Lanes,   &BandProduct, &MatrixProduct, &GatherWindowed};
+inline void UntangleSpectra(const ComplexF* x, int size, double* leftNorm,
+                            double* rightNorm) noexcept {
+  const float* in = reinterpret_cast<const float*>(x);
+  for (int k = 1; k < size / 2; ++k) {
+    const float xr = in[2 * k], xi = in[2 * k + 1];
+    const float yr = in[2 * (size - k)], yi = in[2 * (size - k) + 1];
+    const float lr = (xr + yr) * 0.5f, li = (xi - yi) * 0.5f;
+    const float rr = (xi + yi) * 0.5f, ri = (yr - xr) * 0.5f;
+    leftNorm[k] = double(lr) * lr + double(li) * li;
+    rightNorm[k] = double(rr) * rr + double(ri) * ri;
+  }
+}
+
+inline constexpr LaneKernels kKernels = {&RunChain,        &RunDetectors,   &MixOutputs,
+                                         &BlendPhase,      &FftButterflies, &FftSteps,
+                                         &SampleZeroPhase, &Log10Lanes,     &BandProduct,
+                                         &MatrixProduct,   &GatherWindowed, &UntangleSpectra};
 
 } // namespace coral::simd::CORAL_SIMD_NS

@@ -169,6 +169,12 @@ struct LaneKernels {
   void (*gatherWindowed)(const float* left, const float* right, const float* window,
                          const std::uint32_t* order, int position, int mask, int count,
                          ComplexF* out) noexcept;
+  // The spectra of two real signals transformed together as real and imaginary part (size
+  // points): for bins k = 1 .. size/2 - 1, the squared magnitudes (exact, in double) of
+  // L[k] = (X[k] + conj X[size-k]) / 2 and R[k] = (X[k] - conj X[size-k]) / 2j, each part
+  // rounded to single precision.
+  void (*untangleSpectra)(const ComplexF* x, int size, double* leftNorm,
+                          double* rightNorm) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().

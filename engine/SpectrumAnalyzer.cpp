@@ -23,9 +23,8 @@ void SpectrumAnalyzer::Prepare(double sampleRate, const float* grid) {
   plan_.Build(kAnalyzerSize);
   for (auto& ring : rings_) ring.assign(kAnalyzerSize, 0.0f);
   work_.assign(kAnalyzerSize, ComplexF{});
-  leftBins_.assign(kAnalyzerSize / 2, ComplexF{});
-  rightBins_.assign(kAnalyzerSize / 2, ComplexF{});
-  norms_.assign(kAnalyzerSize / 2, 0.0);
+  leftNorms_.assign(kAnalyzerSize / 2, 0.0);
+  rightNorms_.assign(kAnalyzerSize / 2, 0.0);
   // The Hann window, stored in the transform's bit-reversed order.
   reversedWindow_.resize(kAnalyzerSize);
   for (int j = 0; j < kAnalyzerSize; ++j) {
@@ -69,8 +68,7 @@ void SpectrumAnalyzer::PublishFloor() noexcept {
 
 // Windowed FFT of a left and a right ring (oldest sample first) together: the left signal
 // as the real part and the right one as the imaginary part of one transform, whose bins
-// untangle into both spectra, L[k] = (X[k] + conj X[N-k]) / 2 and
-// R[k] = (X[k] - conj X[N-k]) / 2j. Then the peak sine power per point of each.
+// untangle into both spectra (UntangleSpectra). Then the peak sine power per point of each.
 void SpectrumAnalyzer::AnalyzePair(int leftRing, float* leftPower, float* rightPower) noexcept {
   const float* left = rings_[leftRing].data();
   const float* right = rings_[leftRing + 1].data();
@@ -79,27 +77,16 @@ void SpectrumAnalyzer::AnalyzePair(int leftRing, float* leftPower, float* rightP
   ActiveKernels().gatherWindowed(left, right, reversedWindow_.data(), plan_.BitReversedOrder(),
                                  position_, kAnalyzerSize - 1, kAnalyzerSize, work_.data());
   plan_.ForwardBitReversed(work_.data());
-  constexpr int kBins = kAnalyzerSize / 2;
-  for (int k = 1; k < kBins; ++k) {
-    const ComplexF x = work_[k], y = work_[kAnalyzerSize - k];
-    leftBins_[k] = ComplexF((x.real() + y.real()) * 0.5f, (x.imag() - y.imag()) * 0.5f);
-    rightBins_[k] = ComplexF((x.imag() + y.imag()) * 0.5f, (y.real() - x.real()) * 0.5f);
-  }
-  for (const auto& [bins, power] :
-       {std::pair{leftBins_.data(), leftPower}, std::pair{rightBins_.data(), rightPower}}) {
-    // Squared magnitudes, exact in double for float parts: the bin with the largest one has
-    // the largest |X|.
-    for (int k = 1; k < kBins; ++k) {
-      const double re = bins[k].real(), im = bins[k].imag();
-      norms_[k] = re * re + im * im;
-    }
+  ActiveKernels().untangleSpectra(work_.data(), kAnalyzerSize, leftNorms_.data(),
+                                  rightNorms_.data());
+  for (const auto& [norms, power] :
+       {std::pair{leftNorms_.data(), leftPower}, std::pair{rightNorms_.data(), rightPower}}) {
     for (int i = 0; i < kDisplayPoints; ++i) {
-      // The loudest bin of the point (the first of equals); only its magnitude is taken.
-      int loudest = firstBin_[i];
-      double loudestNorm = -1.0;
-      for (int k = firstBin_[i]; k <= lastBin_[i]; ++k)
-        if (norms_[k] > loudestNorm) loudestNorm = norms_[k], loudest = k;
-      const float peak = std::abs(bins[loudest]);
+      // The loudest bin of the point (the first of equals) by squared magnitude, exact in
+      // double for float parts; its magnitude |X| rounded to single precision.
+      double loudest = -1.0;
+      for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) loudest = std::max(loudest, norms[k]);
+      const float peak = float(std::sqrt(loudest));
       const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
       power[i] = amplitude * amplitude * 0.5f;
     }

@@ -62,8 +62,7 @@ private:
   FftPlan plan_;
   std::array<std::vector<float>, 4> rings_;
   std::vector<ComplexF> work_;
-  std::vector<ComplexF> leftBins_, rightBins_; // bins 0 .. 4095 of each channel
-  std::vector<double> norms_;                  // squared magnitudes of one channel's bins
+  std::vector<double> leftNorms_, rightNorms_; // squared magnitudes of bins 0 .. 4095
   std::vector<float> reversedWindow_;
   int position_ = 0;
   std::array<int, kDisplayPoints> firstBin_{};
