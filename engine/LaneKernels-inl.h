@@ -834,7 +834,35 @@ inline void GatherWindowed(const float* left, const float* right, const float* w
 inline void UntangleSpectra(const ComplexF* x, int size, double* leftNorm,
                             double* rightNorm) noexcept {
   const float* in = reinterpret_cast<const float*>(x);
-  for (int k = 1; k < size / 2; ++k) {
+  const int half = size / 2;
+  int k = 1;
+#if defined(CORAL_SIMD_AVX512) || defined(CORAL_SIMD_AVX2)
+  // Vectors of 4 bins k .. k + 3 and their mirrors size - k .. size - k - 3 (loaded from
+  // size - k - 3 and reversed by complex value).
+  for (; k + 4 <= half; k += 4) {
+    const __m256 a = _mm256_loadu_ps(in + 2 * k);
+    const __m256 m = _mm256_loadu_ps(in + 2 * (size - k - 3));
+    const __m256 b = _mm256_permutevar8x32_ps(m, _mm256_set_epi32(1, 0, 3, 2, 5, 4, 7, 6));
+    const __m256 sum =
+        _mm256_mul_ps(_mm256_add_ps(a, b), _mm256_set1_ps(0.5f)); // (xr + yr, xi + yi) / 2
+    const __m256 diff =
+        _mm256_mul_ps(_mm256_sub_ps(a, b), _mm256_set1_ps(0.5f)); // (xr - yr, xi - yi) / 2
+    // L = (sum.re, diff.im); R = (sum.im, -diff.re): exact, as yr - xr = -(xr - yr).
+    const __m256 l = _mm256_blend_ps(sum, diff, 0xAA);
+    const __m256 r =
+        _mm256_xor_ps(_mm256_permute_ps(_mm256_blend_ps(diff, sum, 0xAA), 0xB1),
+                      _mm256_castsi256_ps(_mm256_set1_epi64x(std::int64_t(0x8000000000000000ull))));
+    for (const auto& [v, norm] : {std::pair{l, leftNorm}, std::pair{r, rightNorm}}) {
+      const __m256d lo = _mm256_cvtps_pd(_mm256_castps256_ps128(v));
+      const __m256d hi = _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
+      const __m256d squaresLo = _mm256_mul_pd(lo, lo), squaresHi = _mm256_mul_pd(hi, hi);
+      // re^2 + im^2 of each value: horizontal sums of neighbouring lanes.
+      const __m256d sums = _mm256_hadd_pd(squaresLo, squaresHi); // (s0, s2, s1, s3)
+      _mm256_storeu_pd(norm + k, _mm256_permute4x64_pd(sums, 0xD8));
+    }
+  }
+#endif
+  for (; k < half; ++k) {
     const float xr = in[2 * k], xi = in[2 * k + 1];
     const float yr = in[2 * (size - k)], yi = in[2 * (size - k) + 1];
     const float lr = (xr + yr) * 0.5f, li = (xi - yi) * 0.5f;
