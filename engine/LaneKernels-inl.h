@@ -32,12 +32,16 @@ inline MaskD FirstLanes(int vector) {
   return VecD::Load(kLaneIndex.second + vector * VecD::kLanes) < VecD::Splat(0.5);
 }
 
-// RunSection on every lane with its states held by the caller (in registers).
-inline VecD RunSectionHeld(const SectionLanes& c, int vector, VecD x, VecD& s1, VecD& s2) {
+// One transposed direct form II section on every lane, its states held by the caller:
+// y = b0 x + s1; s1 <- (b1 x - a1 y) + s2; s2 <- b2 x - a2 y. A non-finite y, s1 or s2
+// zeroes both states and the output; states below 1e-28 in magnitude are flushed to 0. The
+// finiteness test rarely fails, so it only guards a branch and stays off the dependency chain
+// of y.
+inline VecD SectionStep(VecD b0, VecD b1, VecD b2, VecD a1, VecD a2, VecD x, VecD& s1, VecD& s2) {
   const VecD zero = VecD::Splat(0.0), tiny = VecD::Splat(1e-28);
-  const VecD y = LoadLanes(c.b0, vector) * x + s1;
-  const VecD n1 = (LoadLanes(c.b1, vector) * x - LoadLanes(c.a1, vector) * y) + s2;
-  const VecD n2 = LoadLanes(c.b2, vector) * x - LoadLanes(c.a2, vector) * y;
+  const VecD y = b0 * x + s1;
+  const VecD n1 = (b1 * x - a1 * y) + s2;
+  const VecD n2 = b2 * x - a2 * y;
   s1 = Select(Abs(n1) < tiny, zero, n1);
   s2 = Select(Abs(n2) < tiny, zero, n2);
   const MaskD finite = (((y - y) + (n1 - n1)) + (n2 - n2)) == zero;
@@ -47,35 +51,27 @@ inline VecD RunSectionHeld(const SectionLanes& c, int vector, VecD x, VecD& s1, 
   return Select(finite, y, zero);
 }
 
-// One transposed direct form II section on `x` in the lanes of `run` (every lane when `run`
-// is null); other lanes keep their states and pass `x`. y = b0 x + s1;
-// s1 <- (b1 x - a1 y) + s2; s2 <- b2 x - a2 y. A non-finite y, s1 or s2 zeroes both states and
-// the output; states below 1e-28 in magnitude are flushed to 0. The finiteness test rarely
-// fails, so it only guards a branch and stays off the dependency chain of y.
+// SectionStep with the coefficients of one section slot.
+inline VecD RunSectionHeld(const SectionLanes& c, int vector, VecD x, VecD& s1, VecD& s2) {
+  return SectionStep(LoadLanes(c.b0, vector), LoadLanes(c.b1, vector), LoadLanes(c.b2, vector),
+                     LoadLanes(c.a1, vector), LoadLanes(c.a2, vector), x, s1, s2);
+}
+
+// SectionStep with states in memory, in the lanes of `run` (every lane when `run` is null);
+// other lanes keep their states and pass `x`.
 inline VecD RunSection(const SectionLanes& c, StateLanes& st, int vector, VecD x,
                        const MaskD* run) {
-  const VecD zero = VecD::Splat(0.0), tiny = VecD::Splat(1e-28);
   const VecD s1 = LoadLanes(st.s1, vector), s2 = LoadLanes(st.s2, vector);
-  const VecD y = LoadLanes(c.b0, vector) * x + s1;
-  const VecD n1 = (LoadLanes(c.b1, vector) * x - LoadLanes(c.a1, vector) * y) + s2;
-  const VecD n2 = LoadLanes(c.b2, vector) * x - LoadLanes(c.a2, vector) * y;
-  VecD kept1 = Select(Abs(n1) < tiny, zero, n1);
-  VecD kept2 = Select(Abs(n2) < tiny, zero, n2);
-  VecD out = y;
-  const MaskD finite = (((y - y) + (n1 - n1)) + (n2 - n2)) == zero;
-  if (!finite.All()) {
-    kept1 = Select(finite, kept1, zero);
-    kept2 = Select(finite, kept2, zero);
-    out = Select(finite, y, zero);
-  }
+  VecD kept1 = s1, kept2 = s2;
+  const VecD y = RunSectionHeld(c, vector, x, kept1, kept2);
   if (!run) {
     StoreLanes(st.s1, vector, kept1);
     StoreLanes(st.s2, vector, kept2);
-    return out;
+    return y;
   }
   StoreLanes(st.s1, vector, Select(*run, kept1, s1));
   StoreLanes(st.s2, vector, Select(*run, kept2, s2));
-  return Select(*run, out, x);
+  return Select(*run, y, x);
 }
 
 // What holds for every lane of one vector of a pair during a kernel call, so the common case
@@ -313,6 +309,11 @@ inline void Log10Lanes(const LaneValues& x, LaneValues& log10x) noexcept {
   for (int v = 0; v < kVectors; ++v) StoreLanes(log10x, v, Log10(LoadLanes(x, v)));
 }
 
+// Stereo link: (1 - k) env + k max(env, env of the band's other channel).
+inline VecD Linked(VecD envelope, VecD link) {
+  return (VecD::Splat(1.0) - link) * envelope + link * Max(envelope, PairSwap(envelope));
+}
+
 // The gain a band's gain computer asks for at `level` (dB), before ballistics. Downward:
 // -min(r K(over), Range); upward: +min(r K(-over), Range) x clamp((level + 100) / 10, 0, 1);
 // over = level - Threshold; K is the soft knee: 0 for v <= -h, v for v >= h, else
@@ -343,7 +344,6 @@ inline VecD TargetGain(const DetectorLanes& d, int vector, VecD level) {
 inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
   if (run.begin >= run.end) return;
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
-  const VecD tiny = VecD::Splat(1e-28);
   const VecD average = VecD::Splat(run.average), rest = VecD::Splat(1 - run.average);
 
   // Per vector, what holds for the whole run.
@@ -393,28 +393,14 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
             mid[v], (source + other) * half,
             Select(side[v], Select(first[v], source - other, other - source) * half, source));
       }
-      // The band pass section, as RunSection.
-      const VecD y = b0[v] * source + s1[v];
-      const VecD n1 = (b1[v] * source - a1[v] * y) + s2[v];
-      const VecD n2 = b2[v] * source - a2[v] * y;
-      VecD out = y;
-      s1[v] = Select(Abs(n1) < tiny, zero, n1);
-      s2[v] = Select(Abs(n2) < tiny, zero, n2);
-      const MaskD finite = (((y - y) + (n1 - n1)) + (n2 - n2)) == zero;
-      if (!finite.All()) {
-        s1[v] = Select(finite, s1[v], zero);
-        s2[v] = Select(finite, s2[v], zero);
-        out = Select(finite, y, zero);
-      }
+      const VecD out = SectionStep(b0[v], b1[v], b2[v], a1[v], a2[v], source, s1[v], s2[v]);
       detected[v] = out;
       envelope[v] = average * envelope[v] + (rest * out) * out;
 
       if (follows[v]) {
         VecD target = zero;
         if (run.dynamics && active[v].Any()) {
-          const VecD link = VecD::Splat(run.link[n]);
-          const VecD linked =
-              (one - link) * envelope[v] + link * Max(envelope[v], PairSwap(envelope[v]));
+          const VecD linked = Linked(envelope[v], VecD::Splat(run.link[n]));
           target = Select(active[v], TargetGain(d, v, LevelDb(linked)), zero);
         }
         const MaskD follow = active[v] | (gain[v] != zero);
@@ -435,8 +421,7 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
     StoreLanes(d.state.s1, v, s1[v]), StoreLanes(d.state.s2, v, s2[v]);
     StoreLanes(d.envelope, v, envelope[v]), StoreLanes(d.gain, v, gain[v]);
     StoreLanes(d.detected, v, detected[v]), StoreLanes(d.delayedGain, v, delayed[v]);
-    StoreLanes(d.linked, v,
-               (one - link) * envelope[v] + link * Max(envelope[v], PairSwap(envelope[v])));
+    StoreLanes(d.linked, v, Linked(envelope[v], link));
   }
 }
 
@@ -678,61 +663,6 @@ inline ComplexD Plus(ComplexD x, ComplexD y) {
   return {x.re + y.re, x.im + y.im};
 }
 
-inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
-                            const DesignDelays& delays, int first, int last) noexcept {
-  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
-  for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
-    const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
-    const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
-    ComplexD m[4] = {{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
-    for (int b = 0; b < bands.count; ++b) {
-      // |H| by CascadeMagnitude: sqrt(prod |num|^2 / prod |den|^2).
-      const BiquadCascade& cascade = *bands.cascade[b];
-      VecD numerator = one, denominator = one;
-      for (int i = 0; i < cascade.count; ++i) {
-        const BiquadCoefficients& c = cascade.sections[i];
-        const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
-        const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
-        const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
-        const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
-        numerator = numerator * (nr * nr + ni * ni);
-        denominator = denominator * (dr * dr + di * di);
-      }
-      const VecD magnitude = Sqrt(numerator / denominator);
-      // ChannelMatrix of the (real) magnitude: every entry's imaginary part is +0.
-      VecD diagonal0 = magnitude, diagonal1 = magnitude, offDiagonal = zero;
-      switch (bands.channel[b]) {
-      case kLeft:
-        diagonal1 = one;
-        break;
-      case kRight:
-        diagonal0 = one;
-        break;
-      case kMid:
-        diagonal0 = diagonal1 = half * (magnitude + one);
-        offDiagonal = half * (magnitude - one);
-        break;
-      case kSide:
-        diagonal0 = diagonal1 = half * (magnitude + one);
-        offDiagonal = half * (one - magnitude);
-        break;
-      default:
-        break;
-      }
-      const ComplexD b00{diagonal0, zero}, b01{offDiagonal, zero};
-      const ComplexD b10{offDiagonal, zero}, b11{diagonal1, zero};
-      const ComplexD next[4] = {
-          Plus(Times(b00, m[0]), Times(b01, m[2])), Plus(Times(b00, m[1]), Times(b01, m[3])),
-          Plus(Times(b10, m[0]), Times(b11, m[2])), Plus(Times(b10, m[1]), Times(b11, m[3]))};
-      for (int j = 0; j < 4; ++j) m[j] = next[j];
-    }
-    alignas(64) double entries[4][VecD::kLanes];
-    for (int j = 0; j < 4; ++j) m[j].re.Store(entries[j]);
-    for (int lane = 0; lane < VecD::kLanes && k0 + lane < last; ++lane)
-      for (int j = 0; j < 4; ++j) response[j][k0 + lane] = static_cast<float>(entries[j][lane]);
-  }
-}
-
 struct MatrixD {
   ComplexD m00, m01, m10, m11;
 };
@@ -756,29 +686,71 @@ inline MatrixD Multiply(const MatrixD& a, const MatrixD& b) {
           Plus(Times(a.m10, b.m01), Times(a.m11, b.m11))};
 }
 
-inline void BandProduct(CurveMatrices& product, const CurveBand* bands, int count) noexcept {
+// ChannelMatrix(h, channel) as std::complex arithmetic computes it: Stereo diag(h, h);
+// Left diag(h, 1); Right diag(1, h); Mid 0.5 [[h + 1, h - 1], [h - 1, h + 1]];
+// Side 0.5 [[h + 1, 1 - h], [1 - h, h + 1]].
+inline MatrixD BandMatrix(ComplexD h, int channel) {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0), half = VecD::Splat(0.5);
+  const ComplexD unit{one, zero}, none{zero, zero};
+  switch (channel) {
+  case kLeft:
+    return {h, none, none, unit};
+  case kRight:
+    return {unit, none, none, h};
+  case kMid:
+  case kSide: {
+    const ComplexD sum{half * (h.re + one), half * h.im};
+    const ComplexD difference = channel == kMid
+                                    ? ComplexD{half * (h.re - one), half * h.im}
+                                    : ComplexD{half * (one - h.re), half * (zero - h.im)};
+    return {sum, difference, difference, sum};
+  }
+  default:
+    return {h, none, none, h};
+  }
+}
+
+inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
+                            const DesignDelays& delays, int first, int last) noexcept {
+  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
+  for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
+    const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
+    const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
+    MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
+    for (int b = 0; b < bands.count; ++b) {
+      // |H| by CascadeMagnitude: sqrt(prod |num|^2 / prod |den|^2).
+      const BiquadCascade& cascade = *bands.cascade[b];
+      VecD numerator = one, denominator = one;
+      for (int i = 0; i < cascade.count; ++i) {
+        const BiquadCoefficients& c = cascade.sections[i];
+        const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
+        const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
+        const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
+        const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
+        numerator = numerator * (nr * nr + ni * ni);
+        denominator = denominator * (dr * dr + di * di);
+      }
+      const VecD magnitude = Sqrt(numerator / denominator);
+      // The ChannelMatrix of the (real) magnitude.
+      m = Multiply(BandMatrix({magnitude, zero}, bands.channel[b]), m);
+    }
+    alignas(64) double entries[4][VecD::kLanes];
+    m.m00.re.Store(entries[0]), m.m01.re.Store(entries[1]);
+    m.m10.re.Store(entries[2]), m.m11.re.Store(entries[3]);
+    for (int lane = 0; lane < VecD::kLanes && k0 + lane < last; ++lane)
+      for (int j = 0; j < 4; ++j) response[j][k0 + lane] = static_cast<float>(entries[j][lane]);
+  }
+}
+
+inline void BandProduct(CurveMatrices& product, const CurveBand* bands, int count) noexcept {
+  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   for (int i = 0; i < kDisplayPoints; i += VecD::kLanes) {
     MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
     for (int b = 0; b < count; ++b) {
       const CurveBand& band = bands[b];
       const ComplexD h{VecD::Load(band.re + i), VecD::Load(band.im + i)};
-      const ComplexD unit{one, zero}, none{zero, zero};
-      MatrixD bm{h, none, none, h};
-      if (band.rightRe) {
-        bm.m11 = {VecD::Load(band.rightRe + i), VecD::Load(band.rightIm + i)};
-      } else if (band.channel == kLeft) {
-        bm.m11 = unit;
-      } else if (band.channel == kRight) {
-        bm.m00 = unit;
-      } else if (band.channel == kMid || band.channel == kSide) {
-        // 0.5 (h + 1), and 0.5 (h - 1) for Mid or 0.5 (1 - h) for Side.
-        const ComplexD sum{half * (h.re + one), half * h.im};
-        const ComplexD difference = band.channel == kMid
-                                        ? ComplexD{half * (h.re - one), half * h.im}
-                                        : ComplexD{half * (one - h.re), half * (zero - h.im)};
-        bm = {sum, difference, difference, sum};
-      }
+      MatrixD bm = BandMatrix(h, band.channel);
+      if (band.rightRe) bm.m11 = {VecD::Load(band.rightRe + i), VecD::Load(band.rightIm + i)};
       m = Multiply(bm, m);
     }
     StoreMatrix(product, i, m);
