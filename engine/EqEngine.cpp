@@ -340,7 +340,8 @@ void RunDetectorFrames(EngineState& s, const LaneKernels& kernels, int begin, in
 // Sanitized input and sidechain samples of the chunk as pairs (a missing left channel is
 // silent, a missing right one repeats the left, non-finite samples become 0), and the input
 // peak (untrimmed).
-void ReadPairs(const float* const* channels, int frames, float* pairs) noexcept {
+template <typename Sample>
+void ReadPairs(const float* const* channels, int frames, Sample* pairs) noexcept {
   const float* left = channels ? channels[0] : nullptr;
   const float* right = channels ? channels[1] : nullptr;
   for (int n = 0; n < frames; ++n) pairs[2 * n] = left ? FiniteOrZero(left[n]) : 0.0f;
@@ -351,8 +352,7 @@ void ReadInputs(EngineState& s, const float* const* inputs, const float* const* 
                 int frames) noexcept {
   ChunkBuffers& c = s.chunk;
   ReadPairs(inputs, frames, c.input.data());
-  ReadPairs(sidechain, frames, c.listen.data()); // free until the frame clock fills it
-  for (int i = 0; i < 2 * frames; ++i) c.sidechain[i] = c.listen[i];
+  ReadPairs(sidechain, frames, c.sidechain.data());
   float peak = 0;
   for (int i = 0; i < 2 * frames; ++i) peak = std::max(peak, std::abs(c.input[i]));
   c.inputPeak = peak;
