@@ -58,11 +58,19 @@ bool AppliedCurves::StaticInputsEqual(const WetEqCurveInputs& in) const noexcept
 
 namespace {
 
-// 10 log10(max(|m00|^2 + |m01|^2, 1e-12)) at point i: RowEnergy of the left output row.
-double LeftRowEnergy(const CurveMatrices& m, int i) {
-  const double e = (m.re00[i] * m.re00[i] + m.im00[i] * m.im00[i]) +
-                   (m.re01[i] * m.re01[i] + m.im01[i] * m.im01[i]);
-  return 10.0 * std::log10(std::max(e, 1e-12));
+// Publishes 10 log10(max(|m00|^2 + |m01|^2, 1e-12)) at every point: RowEnergy of the left
+// output row.
+void PublishLeftRowEnergy(const CurveMatrices& m, const LaneKernels& kernels,
+                          AppliedCurves::Published& out) {
+  alignas(64) double energy[kDisplayPoints];
+  for (int i = 0; i < kDisplayPoints; ++i) {
+    const double e = (m.re00[i] * m.re00[i] + m.im00[i] * m.im00[i]) +
+                     (m.re01[i] * m.re01[i] + m.im01[i] * m.im01[i]);
+    energy[i] = std::max(e, 1e-12);
+  }
+  kernels.log10Values(energy, energy, kDisplayPoints);
+  for (int i = 0; i < kDisplayPoints; ++i)
+    out[i].exchange(float(10.0 * energy[i]), std::memory_order_relaxed);
 }
 
 Matrix2 MatrixAt(const CurveMatrices& m, int i) {
@@ -107,8 +115,8 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
       Matrix2 firMatrix = fir.DisplayMatrix(in.firActive, i);
       if (w > 0) firMatrix = (1 - w) * firMatrix + w * fir.DisplayMatrix(1 - in.firActive, i);
       SetMatrixAt(staticMatrix_, i, (1 - phi) * MatrixAt(product_, i) + phi * firMatrix);
-      staticWetEq[i].exchange(float(LeftRowEnergy(staticMatrix_, i)), std::memory_order_relaxed);
     }
+    PublishLeftRowEnergy(staticMatrix_, kernels, staticWetEq);
     staticValid_ = true;
   }
 
@@ -132,8 +140,7 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
   }
   kernels.bandProduct(product_, bands, count);
   kernels.matrixProduct(product_, staticMatrix_, current_);
-  for (int i = 0; i < kDisplayPoints; ++i)
-    currentWetEq[i].exchange(float(LeftRowEnergy(current_, i)), std::memory_order_relaxed);
+  PublishLeftRowEnergy(current_, kernels, currentWetEq);
   last_ = in;
   lastValid_ = true;
 }

@@ -590,7 +590,7 @@ void PublishReadouts(EngineState& s, const LaneKernels& kernels, float wetPeak, 
   LaneValues meanSquare, levels;
   for (int lane = 0; lane < kLanes; ++lane)
     meanSquare[lane] = std::max(s.detectors.linked[lane], 1e-12);
-  kernels.log10Lanes(meanSquare, levels);
+  kernels.log10Values(meanSquare.v, levels.v, kLanes);
   for (int b = 0; b < kNumBands; ++b) {
     const int lane = LaneOf(b, params.Band(b).Channel() == kRight ? 1 : 0);
     s.detectorLevel[b].exchange(float(10.0 * levels[lane]), std::memory_order_relaxed);

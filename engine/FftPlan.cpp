@@ -51,7 +51,7 @@ void FftPlan::BitReverse(ComplexF* data) const noexcept {
 }
 
 void FftPlan::Butterflies(ComplexF* data, bool inverse) const noexcept {
-  ActiveKernels().fftButterflies(data, {size_, stageRe_.data(), stageIm_.data()}, inverse);
+  ActiveKernels().fftButterflies(data, Stages(), inverse);
 }
 
 void FftPlan::Forward(ComplexF* data) const noexcept {
@@ -81,8 +81,7 @@ int FftPlan::WholePiece(const Cursor& cursor) const noexcept {
 }
 
 bool FftPlan::Step(ComplexF* data, Cursor& cursor, int butterflies, bool inverse) const noexcept {
-  return ActiveKernels().fftSteps(data, {size_, stageRe_.data(), stageIm_.data()}, cursor,
-                                  butterflies, inverse);
+  return ActiveKernels().fftSteps(data, Stages(), cursor, butterflies, inverse);
 }
 
 } // namespace coral

@@ -51,6 +51,9 @@ public:
   int ButterflyCount() const noexcept { return size_ / 2 * stages_; }
   int WholePiece(const Cursor& cursor) const noexcept;
 
+  // The per-stage twiddles, for kernels that run stages themselves.
+  FftStages Stages() const noexcept { return {size_, stageRe_.data(), stageIm_.data()}; }
+
 private:
   void Butterflies(ComplexF* data, bool inverse) const noexcept;
 

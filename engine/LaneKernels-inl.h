@@ -305,8 +305,8 @@ inline VecD LevelDb(VecD meanSquare) {
   return VecD::Splat(10.0) * Log10(Max(meanSquare, VecD::Splat(1e-12)));
 }
 
-inline void Log10Lanes(const LaneValues& x, LaneValues& log10x) noexcept {
-  for (int v = 0; v < kVectors; ++v) StoreLanes(log10x, v, Log10(LoadLanes(x, v)));
+inline void Log10Values(const double* x, double* log10x, int count) noexcept {
+  for (int i = 0; i < count; i += VecD::kLanes) Log10(VecD::Load(x + i)).Store(log10x + i);
 }
 
 // Stereo link: (1 - k) env + k max(env, env of the band's other channel).
@@ -576,12 +576,16 @@ inline void RunStages(ComplexF* data, int length, int firstSpan, int lastSpan,
 
 // Blocks of kFftBlock values (16 KB) run through their first stages while they stay in the
 // nearest cache; the remaining stages then pass over the whole transform, two at a time.
-inline void FftButterflies(ComplexF* data, const FftStages& stages, bool inverse) noexcept {
+inline void RunButterflies(ComplexF* data, const FftStages& stages, int firstSpan, bool inverse) {
   const float imSign = inverse ? -1.0f : 1.0f;
   const int block = std::min(stages.size, kFftBlock);
   for (int start = 0; start < stages.size; start += block)
-    RunStages(data + start, block, 2, block, stages, imSign);
+    RunStages(data + start, block, firstSpan, block, stages, imSign);
   RunStages(data, stages.size, 2 * block, stages.size, stages, imSign);
+}
+
+inline void FftButterflies(ComplexF* data, const FftStages& stages, bool inverse) noexcept {
+  RunButterflies(data, stages, 2, inverse);
 }
 
 // Up to `count` butterflies of the stages up to `lastSpan` over data[0..length), continuing
@@ -763,44 +767,138 @@ inline void MatrixProduct(const CurveMatrices& a, const CurveMatrices& b,
     StoreMatrix(out, i, Multiply(LoadMatrix(a, i), LoadMatrix(b, i)));
 }
 
-inline void GatherWindowed(const float* left, const float* right, const float* window,
-                           const std::uint32_t* order, int position, int mask, int count,
-                           ComplexF* out) noexcept {
-  float* o = reinterpret_cast<float*>(out);
-#if defined(CORAL_SIMD_AVX512)
-  const __m512i offset = _mm512_set1_epi32(position), wrap = _mm512_set1_epi32(mask);
-  const __m512i low = _mm512_set_epi32(23, 7, 22, 6, 21, 5, 20, 4, 19, 3, 18, 2, 17, 1, 16, 0);
-  const __m512i high =
-      _mm512_set_epi32(31, 15, 30, 14, 29, 13, 28, 12, 27, 11, 26, 10, 25, 9, 24, 8);
-  for (int j = 0; j < count; j += 16) {
-    const __m512i at =
-        _mm512_and_si512(_mm512_add_epi32(_mm512_loadu_si512(order + j), offset), wrap);
-    const __m512 w = _mm512_loadu_ps(window + j);
-    const __m512 l = _mm512_mul_ps(_mm512_i32gather_ps(at, left, 4), w);
-    const __m512 r = _mm512_mul_ps(_mm512_i32gather_ps(at, right, 4), w);
-    _mm512_storeu_ps(o + 2 * j, _mm512_permutex2var_ps(l, low, r));
-    _mm512_storeu_ps(o + 2 * j + 16, _mm512_permutex2var_ps(l, high, r));
+#if !defined(CORAL_SIMD_PORTABLE)
+// The butterfly of Butterfly on values c and c + half of split vectors (real and imaginary
+// parts of one value per lane), lane by lane.
+template <typename V, int N>
+inline void SplitButterfly(V (&re)[N], V (&im)[N], int c, int half, V wr, V wi) {
+  const V yr = re[c + half], yi = im[c + half];
+  const V tr = yr * wr - yi * wi;
+  const V ti = yi * wr + yr * wi;
+  re[c + half] = re[c] - tr;
+  im[c + half] = im[c] - ti;
+  re[c] = re[c] + tr;
+  im[c] = im[c] + ti;
+}
+
+// `Width` consecutive ring values from `at` on (wrapping at mask + 1).
+template <typename V, int Width>
+inline V LoadRing(const float* ring, int at, int mask) {
+  V x;
+  if (at + Width <= mask + 1) {
+    std::memcpy(&x, ring + at, sizeof x);
+  } else {
+    for (int i = 0; i < Width; ++i) x[i] = ring[(at + i) & mask];
   }
-#elif defined(CORAL_SIMD_AVX2)
-  const __m256i offset = _mm256_set1_epi32(position), wrap = _mm256_set1_epi32(mask);
-  for (int j = 0; j < count; j += 8) {
-    const __m256i at = _mm256_and_si256(
-        _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(order + j)), offset),
-        wrap);
-    const __m256 w = _mm256_loadu_ps(window + j);
-    const __m256 l = _mm256_mul_ps(_mm256_i32gather_ps(left, at, 4), w);
-    const __m256 r = _mm256_mul_ps(_mm256_i32gather_ps(right, at, 4), w);
-    const __m256 lo = _mm256_unpacklo_ps(l, r), hi = _mm256_unpackhi_ps(l, r);
-    _mm256_storeu_ps(o + 2 * j, _mm256_permute2f128_ps(lo, hi, 0x20));
-    _mm256_storeu_ps(o + 2 * j + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
-  }
-#else
-  for (int j = 0; j < count; ++j) {
-    const int i = int((std::uint32_t(position) + order[j]) & std::uint32_t(mask));
-    o[2 * j] = left[i] * window[j];
-    o[2 * j + 1] = right[i] * window[j];
-  }
+  return x;
+}
+
+// Rows r[0..n) become their columns: r[k] lane c <- old r[c] lane k.
+inline void Transpose(__m128 (&r)[4]) {
+  _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+}
 #endif
+#if defined(CORAL_SIMD_AVX512) || defined(CORAL_SIMD_AVX2)
+inline void Transpose(__m256 (&r)[8]) {
+  __m256 t[8], u[8];
+#pragma GCC unroll 4
+  for (int i = 0; i < 8; i += 2) {
+    t[i] = _mm256_unpacklo_ps(r[i], r[i + 1]);
+    t[i + 1] = _mm256_unpackhi_ps(r[i], r[i + 1]);
+  }
+#pragma GCC unroll 2
+  for (int i = 0; i < 8; i += 4) {
+    u[i] = _mm256_shuffle_ps(t[i], t[i + 2], 0x44);
+    u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], 0xEE);
+    u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], 0x44);
+    u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], 0xEE);
+  }
+#pragma GCC unroll 4
+  for (int i = 0; i < 4; ++i) {
+    r[i] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x20);
+    r[i + 4] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x31);
+  }
+}
+
+// Stores the row (re, im) as eight interleaved complex values.
+inline void StoreComplex(float* p, __m256 re, __m256 im) {
+  const __m256 lo = _mm256_unpacklo_ps(re, im), hi = _mm256_unpackhi_ps(re, im);
+  _mm256_storeu_ps(p, _mm256_permute2f128_ps(lo, hi, 0x20));
+  _mm256_storeu_ps(p + 8, _mm256_permute2f128_ps(lo, hi, 0x31));
+}
+#elif defined(CORAL_SIMD_SSE2)
+inline void StoreComplex(float* p, __m128 re, __m128 im) {
+  _mm_storeu_ps(p, _mm_unpacklo_ps(re, im));
+  _mm_storeu_ps(p + 4, _mm_unpackhi_ps(re, im));
+}
+#endif
+
+// With W lanes (W = 2^t): output index j = a (size / W) + W b + c (a, c < W) reads sample
+// rev(c) (size / W) + rev(W b) + rev(a), rev being the bit reversal of the transform's
+// order. For each b, ring vectors c = 0 .. W - 1 hold samples rev(c) (size / W) + rev(W b) +
+// 0 .. W - 1: lane e belongs to output a = rev(e). The first t stages combine outputs that
+// differ in c only, so they run between whole vectors, lane by lane; a transpose then makes
+// each output row of W contiguous. The b run in the order of rev(W b), reading the samples in
+// order. Returns the first span still to run.
+template <typename V, int W>
+inline int WindowedTiles(const float* left, const float* right, const float* window,
+                         const std::uint32_t* order, int position, const FftStages& stages,
+                         ComplexF* out) {
+  const int size = stages.size, mask = size - 1;
+  V twiddleRe[W - 1], twiddleIm[W - 1]; // twiddle i of span 2 h at [h - 1 + i]
+  for (int t = 0; t < W - 1; ++t) {
+    for (int lane = 0; lane < W; ++lane) {
+      twiddleRe[t][lane] = stages.re[2 * t];
+      twiddleIm[t][lane] = stages.im[2 * t];
+    }
+  }
+  for (int middle = 0; middle < size / W; middle += W) {
+    const int b = int(order[middle]) / W;
+    V re[W], im[W];
+#pragma GCC unroll 8
+    for (int c = 0; c < W; ++c) {
+      const int source = int(order[c]) + middle;
+      const int at = (position + source) & mask;
+      V w;
+      std::memcpy(&w, window + source, sizeof w);
+      re[c] = LoadRing<V, W>(left, at, mask) * w;
+      im[c] = LoadRing<V, W>(right, at, mask) * w;
+    }
+#pragma GCC unroll 3
+    for (int half = 1; half < W; half *= 2) {
+#pragma GCC unroll 8
+      for (int c = 0; c < W; ++c)
+        if ((c & half) == 0) {
+          const int t = half - 1 + (c & (half - 1));
+          SplitButterfly(re, im, c, half, twiddleRe[t], twiddleIm[t]);
+        }
+    }
+    Transpose(re);
+    Transpose(im);
+#pragma GCC unroll 8
+    for (int e = 0; e < W; ++e)
+      StoreComplex(reinterpret_cast<float*>(out + int(order[e]) + W * b), re[e], im[e]);
+  }
+  return 2 * W;
+}
+
+inline void WindowedTransform(const float* left, const float* right, const float* window,
+                              const std::uint32_t* order, int position, const FftStages& stages,
+                              ComplexF* out) noexcept {
+#if defined(CORAL_SIMD_AVX512) || defined(CORAL_SIMD_AVX2)
+  const int firstSpan = WindowedTiles<__m256, 8>(left, right, window, order, position, stages, out);
+#elif defined(CORAL_SIMD_SSE2)
+  const int firstSpan = WindowedTiles<__m128, 4>(left, right, window, order, position, stages, out);
+#else
+  const int mask = stages.size - 1;
+  for (int j = 0; j < stages.size; ++j) {
+    const int source = int(order[j]);
+    const int i = (position + source) & mask;
+    out[j] = ComplexF(left[i] * window[source], right[i] * window[source]);
+  }
+  const int firstSpan = 2;
+#endif
+  RunButterflies(out, stages, firstSpan, false);
 }
 
 inline void UntangleSpectra(const ComplexF* x, int size, double* leftNorm,
@@ -844,9 +942,9 @@ inline void UntangleSpectra(const ComplexF* x, int size, double* leftNorm,
   }
 }
 
-inline constexpr LaneKernels kKernels = {&RunChain,        &RunDetectors,   &MixOutputs,
-                                         &BlendPhase,      &FftButterflies, &FftSteps,
-                                         &SampleZeroPhase, &Log10Lanes,     &BandProduct,
-                                         &MatrixProduct,   &GatherWindowed, &UntangleSpectra};
+inline constexpr LaneKernels kKernels = {&RunChain,        &RunDetectors,      &MixOutputs,
+                                         &BlendPhase,      &FftButterflies,    &FftSteps,
+                                         &SampleZeroPhase, &Log10Values,       &BandProduct,
+                                         &MatrixProduct,   &WindowedTransform, &UntangleSpectra};
 
 } // namespace coral::simd::CORAL_SIMD_NS

@@ -99,6 +99,10 @@ struct FftStages {
   const float* im;
 };
 
+// Values of log10Values run in vectors of this many (the widest vector of doubles).
+inline constexpr int kLog10Block = 8;
+static_assert(kLanes % kLog10Block == 0 && kDisplayPoints % kLog10Block == 0);
+
 inline constexpr int kDesignBins = 8193;       // bins 0 .. 8192 of the 16384-point design grid
 inline constexpr int kDesignBinsPadded = 8200; // a whole number of vectors of any width
 
@@ -154,21 +158,23 @@ struct LaneKernels {
   // response[0..3][k].
   void (*sampleZeroPhase)(float* const* response, const ZeroPhaseBands& bands,
                           const DesignDelays& delays, int first, int last) noexcept;
-  // log10 of every lane (positive normal values; infinities and NaN pass through), the one
-  // the gain computers use, within 0.73 units in the last place of the exact value.
-  void (*log10Lanes)(const LaneValues& x, LaneValues& log10x) noexcept;
+  // log10x[i] = log10 x[i] for i < count (a multiple of kLog10Block), the one the gain
+  // computers use, within 0.73 units in the last place of the exact value (positive normal
+  // values; infinities and NaN pass through).
+  void (*log10Values)(const double* x, double* log10x, int count) noexcept;
   // From the identity, each band left-multiplies its ChannelMatrix (for a band with a right
   // response, diag(h, hRight)) at every display point, in std::complex arithmetic.
   void (*bandProduct)(CurveMatrices& product, const CurveBand* bands, int count) noexcept;
   // out = a b at every display point, in std::complex arithmetic.
   void (*matrixProduct)(const CurveMatrices& a, const CurveMatrices& b,
                         CurveMatrices& out) noexcept;
-  // out[j] = (left[i] window[j], right[i] window[j]) with i = (position + order[j]) & mask for
-  // j < count (a multiple of 16): two windowed rings gathered into a transform's bit-reversed
+  // The forward transform (without scaling) of two windowed rings (size a power of two >= 64)
+  // as real and imaginary part: the transform of x[s] = (left[i] window[s], right[i]
+  // window[s]) with i = (position + s) & (size - 1), `order` being the plan's bit-reversed
   // order.
-  void (*gatherWindowed)(const float* left, const float* right, const float* window,
-                         const std::uint32_t* order, int position, int mask, int count,
-                         ComplexF* out) noexcept;
+  void (*windowedTransform)(const float* left, const float* right, const float* window,
+                            const std::uint32_t* order, int position, const FftStages& stages,
+                            ComplexF* out) noexcept;
   // The spectra of two real signals transformed together as real and imaginary part (size
   // points): for bins k = 1 .. size/2 - 1, the squared magnitudes (exact, in double) of
   // L[k] = (X[k] + conj X[size-k]) / 2 and R[k] = (X[k] - conj X[size-k]) / 2j, each part

@@ -25,12 +25,9 @@ void SpectrumAnalyzer::Prepare(double sampleRate, const float* grid) {
   work_.assign(kAnalyzerSize, ComplexF{});
   leftNorms_.assign(kAnalyzerSize / 2, 0.0);
   rightNorms_.assign(kAnalyzerSize / 2, 0.0);
-  // The Hann window, stored in the transform's bit-reversed order.
-  reversedWindow_.resize(kAnalyzerSize);
-  for (int j = 0; j < kAnalyzerSize; ++j) {
-    const int i = plan_.BitReversedIndex(j);
-    reversedWindow_[j] = float(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kAnalyzerSize));
-  }
+  window_.resize(kAnalyzerSize);
+  for (int i = 0; i < kAnalyzerSize; ++i)
+    window_[i] = float(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kAnalyzerSize));
 
   // Each point reads the bins between the geometric midpoints to its neighbours: at least
   // one bin, never DC, never above 4095.
@@ -72,21 +69,25 @@ void SpectrumAnalyzer::PublishFloor() noexcept {
 void SpectrumAnalyzer::AnalyzePair(int leftRing, float* leftPower, float* rightPower) noexcept {
   const float* left = rings_[leftRing].data();
   const float* right = rings_[leftRing + 1].data();
-  // Each position of the bit-reversed order fetches its windowed samples, so the work buffer
-  // is written in order.
-  ActiveKernels().gatherWindowed(left, right, reversedWindow_.data(), plan_.BitReversedOrder(),
-                                 position_, kAnalyzerSize - 1, kAnalyzerSize, work_.data());
-  plan_.ForwardBitReversed(work_.data());
-  ActiveKernels().untangleSpectra(work_.data(), kAnalyzerSize, leftNorms_.data(),
-                                  rightNorms_.data());
+  const LaneKernels& kernels = ActiveKernels();
+  kernels.windowedTransform(left, right, window_.data(), plan_.BitReversedOrder(), position_,
+                            plan_.Stages(), work_.data());
+  kernels.untangleSpectra(work_.data(), kAnalyzerSize, leftNorms_.data(), rightNorms_.data());
   for (const auto& [norms, power] :
        {std::pair{leftNorms_.data(), leftPower}, std::pair{rightNorms_.data(), rightPower}}) {
     for (int i = 0; i < kDisplayPoints; ++i) {
-      // The loudest bin of the point (the first of equals) by squared magnitude, exact in
-      // double for float parts; its magnitude |X| rounded to single precision.
-      double loudest = -1.0;
-      for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) loudest = std::max(loudest, norms[k]);
-      const float peak = float(std::sqrt(loudest));
+      // The loudest bin of the point by squared magnitude (exact in double for float parts;
+      // four running maxima, as the order of a maximum does not matter); its magnitude |X|
+      // rounded to single precision.
+      double loudest[4] = {-1.0, -1.0, -1.0, -1.0};
+      const int first = firstBin_[i], last = lastBin_[i];
+      int k = first;
+      for (; k + 4 <= last + 1; k += 4)
+        for (int j = 0; j < 4; ++j) loudest[j] = std::max(loudest[j], norms[k + j]);
+      for (; k <= last; ++k) loudest[0] = std::max(loudest[0], norms[k]);
+      const double peakNorm =
+          std::max(std::max(loudest[0], loudest[1]), std::max(loudest[2], loudest[3]));
+      const float peak = float(std::sqrt(peakNorm));
       const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
       power[i] = amplitude * amplitude * 0.5f;
     }
@@ -101,6 +102,7 @@ void SpectrumAnalyzer::Analyze(bool enabled, int speed) noexcept {
   const double tau = speed == 0 ? 0.05 : speed == 1 ? 0.2 : 0.8;
   const float alpha = float(std::exp(-kAnalyzerHop / (tau * sampleRate_)));
   std::array<float, kDisplayPoints> rightPower;
+  alignas(64) double levels[kDisplayPoints];
   for (int side = 0; side < 2; ++side) {
     auto& state = side == 0 ? inputState_ : outputState_;
     auto& published = side == 0 ? inputSpectrum_ : outputSpectrum_;
@@ -108,9 +110,11 @@ void SpectrumAnalyzer::Analyze(bool enabled, int speed) noexcept {
     for (int i = 0; i < kDisplayPoints; ++i) {
       const float s = std::sqrt(leftPower_[i] + rightPower[i]);
       state[i] = s * (1.0f - alpha) + state[i] * alpha;
-      published[i].store(float(20.0 * std::log10(std::max(std::abs(double(state[i])), 1e-6))),
-                         std::memory_order_relaxed);
+      levels[i] = std::max(std::abs(double(state[i])), 1e-6);
     }
+    ActiveKernels().log10Values(levels, levels, kDisplayPoints);
+    for (int i = 0; i < kDisplayPoints; ++i)
+      published[i].store(float(20.0 * levels[i]), std::memory_order_relaxed);
   }
   floorPublished_ = false;
 }

@@ -63,7 +63,7 @@ private:
   std::array<std::vector<float>, 4> rings_;
   std::vector<ComplexF> work_;
   std::vector<double> leftNorms_, rightNorms_; // squared magnitudes of bins 0 .. 4095
-  std::vector<float> reversedWindow_;
+  std::vector<float> window_;                  // Hann
   int position_ = 0;
   std::array<int, kDisplayPoints> firstBin_{};
   std::array<int, kDisplayPoints> lastBin_{};
