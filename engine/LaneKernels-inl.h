@@ -942,9 +942,30 @@ inline void UntangleSpectra(const ComplexF* x, int size, double* leftNorm,
   }
 }
 
-inline constexpr LaneKernels kKernels = {&RunChain,        &RunDetectors,      &MixOutputs,
-                                         &BlendPhase,      &FftButterflies,    &FftSteps,
-                                         &SampleZeroPhase, &Log10Values,       &BandProduct,
-                                         &MatrixProduct,   &WindowedTransform, &UntangleSpectra};
+inline void RangePeaks(const double* values, const int* first, const int* last, int count,
+                       double* peak) noexcept {
+  constexpr int kWidth = VecD::kLanes;
+  for (int i = 0; i < count; ++i) {
+    double largest = -1.0;
+    int k = first[i];
+    const int end = last[i] + 1;
+    if (end - k >= kWidth) {
+      VecD m = VecD::Load(values + k);
+      for (k += kWidth; k + kWidth <= end; k += kWidth) m = Max(m, VecD::Load(values + k));
+      m = Max(m, VecD::Load(values + end - kWidth)); // the last values, some a second time
+      alignas(64) double lanes[kWidth];
+      m.Store(lanes);
+      for (double v : lanes) largest = std::max(largest, v);
+      k = end;
+    }
+    for (; k < end; ++k) largest = std::max(largest, values[k]);
+    peak[i] = largest;
+  }
+}
+
+inline constexpr LaneKernels kKernels = {
+    &RunChain,          &RunDetectors,    &MixOutputs,  &BlendPhase,  &FftButterflies,
+    &FftSteps,          &SampleZeroPhase, &Log10Values, &BandProduct, &MatrixProduct,
+    &WindowedTransform, &UntangleSpectra, &RangePeaks};
 
 } // namespace coral::simd::CORAL_SIMD_NS

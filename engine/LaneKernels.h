@@ -181,6 +181,9 @@ struct LaneKernels {
   // rounded to single precision.
   void (*untangleSpectra)(const ComplexF* x, int size, double* leftNorm,
                           double* rightNorm) noexcept;
+  // peak[i] = the largest of -1 and values[first[i] .. last[i]] for i < count.
+  void (*rangePeaks)(const double* values, const int* first, const int* last, int count,
+                     double* peak) noexcept;
 };
 
 // The kernels of ActiveInstructionSet().

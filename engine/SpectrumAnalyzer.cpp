@@ -75,19 +75,12 @@ void SpectrumAnalyzer::AnalyzePair(int leftRing, float* leftPower, float* rightP
   kernels.untangleSpectra(work_.data(), kAnalyzerSize, leftNorms_.data(), rightNorms_.data());
   for (const auto& [norms, power] :
        {std::pair{leftNorms_.data(), leftPower}, std::pair{rightNorms_.data(), rightPower}}) {
+    // The loudest bin of each point by squared magnitude (exact in double for float parts);
+    // its magnitude |X| rounded to single precision.
+    alignas(64) double loudest[kDisplayPoints];
+    kernels.rangePeaks(norms, firstBin_.data(), lastBin_.data(), kDisplayPoints, loudest);
     for (int i = 0; i < kDisplayPoints; ++i) {
-      // The loudest bin of the point by squared magnitude (exact in double for float parts;
-      // four running maxima, as the order of a maximum does not matter); its magnitude |X|
-      // rounded to single precision.
-      double loudest[4] = {-1.0, -1.0, -1.0, -1.0};
-      const int first = firstBin_[i], last = lastBin_[i];
-      int k = first;
-      for (; k + 4 <= last + 1; k += 4)
-        for (int j = 0; j < 4; ++j) loudest[j] = std::max(loudest[j], norms[k + j]);
-      for (; k <= last; ++k) loudest[0] = std::max(loudest[0], norms[k]);
-      const double peakNorm =
-          std::max(std::max(loudest[0], loudest[1]), std::max(loudest[2], loudest[3]));
-      const float peak = float(std::sqrt(peakNorm));
+      const float peak = float(std::sqrt(loudest[i]));
       const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
       power[i] = amplitude * amplitude * 0.5f;
     }
