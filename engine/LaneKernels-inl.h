@@ -377,43 +377,65 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
   if (quiet)
     for (int v = 0; v < kVectors; ++v) delayed[v] = zero;
 
+  // Blocks of frames in three passes, so that the long computation in the middle, which
+  // depends on no earlier frame, overlaps between frames: the recursive filter and envelope,
+  // then the gain computers, then the recursive ballistics and the delay.
+  constexpr int kBlock = 16;
+  bool computes[kVectors];
+  for (int v = 0; v < kVectors; ++v) computes[v] = follows[v] && run.dynamics && active[v].Any();
+  VecD envelopes[kBlock][kVectors], targets[kBlock][kVectors];
   int position = run.delayPosition;
-  for (int n = run.begin; n < run.end; ++n) {
-    const VecD programme = VecD::Pairs(run.programme[2 * n], run.programme[2 * n + 1]);
-    const VecD trim = VecD::Splat(run.sidechainGain[n]);
-    const VecD trimmed = programme * trim;
-    float* row = run.gainDelay + std::size_t(position) * kLanes;
-    for (int v = 0; v < kVectors; ++v) {
-      VecD source = trimmed;
-      if (routed[v]) {
-        const VecD sidechain = VecD::Pairs(run.sidechain[2 * n], run.sidechain[2 * n + 1]);
-        source = Select(external[v], sidechain, programme) * trim;
-        const VecD other = PairSwap(source);
-        source = Select(
-            mid[v], (source + other) * half,
-            Select(side[v], Select(first[v], source - other, other - source) * half, source));
-      }
-      const VecD out = SectionStep(b0[v], b1[v], b2[v], a1[v], a2[v], source, s1[v], s2[v]);
-      detected[v] = out;
-      envelope[v] = average * envelope[v] + (rest * out) * out;
-
-      if (follows[v]) {
-        VecD target = zero;
-        if (run.dynamics && active[v].Any()) {
-          const VecD linked = Linked(envelope[v], VecD::Splat(run.link[n]));
-          target = Select(active[v], TargetGain(d, v, LevelDb(linked)), zero);
+  for (int start = run.begin; start < run.end; start += kBlock) {
+    const int count = std::min(kBlock, run.end - start);
+    for (int f = 0; f < count; ++f) {
+      const int n = start + f;
+      const VecD programme = VecD::Pairs(run.programme[2 * n], run.programme[2 * n + 1]);
+      const VecD trim = VecD::Splat(run.sidechainGain[n]);
+      const VecD trimmed = programme * trim;
+      for (int v = 0; v < kVectors; ++v) {
+        VecD source = trimmed;
+        if (routed[v]) {
+          const VecD sidechain = VecD::Pairs(run.sidechain[2 * n], run.sidechain[2 * n + 1]);
+          source = Select(external[v], sidechain, programme) * trim;
+          const VecD other = PairSwap(source);
+          source = Select(
+              mid[v], (source + other) * half,
+              Select(side[v], Select(first[v], source - other, other - source) * half, source));
         }
-        const MaskD follow = active[v] | (gain[v] != zero);
-        const VecD coefficient =
-            Select(Abs(target) > Abs(gain[v]), LoadLanes(d.attack, v), LoadLanes(d.release, v));
-        gain[v] = Select(follow, coefficient * gain[v] + (one - coefficient) * target, gain[v]);
-      }
-      if (!quiet) {
-        delayed[v] = VecD::LoadFloats(row + v * VecD::kLanes);
-        gain[v].StoreFloats(row + v * VecD::kLanes);
+        const VecD out = SectionStep(b0[v], b1[v], b2[v], a1[v], a2[v], source, s1[v], s2[v]);
+        detected[v] = out;
+        envelope[v] = average * envelope[v] + (rest * out) * out;
+        envelopes[f][v] = envelope[v];
       }
     }
-    if (++position == run.delayRows) position = 0;
+    for (int v = 0; v < kVectors; ++v) {
+      if (!follows[v]) continue;
+      for (int f = 0; f < count; ++f) {
+        VecD target = zero;
+        if (computes[v]) {
+          const VecD linked = Linked(envelopes[f][v], VecD::Splat(run.link[start + f]));
+          target = Select(active[v], TargetGain(d, v, LevelDb(linked)), zero);
+        }
+        targets[f][v] = target;
+      }
+    }
+    for (int f = 0; f < count; ++f) {
+      float* row = run.gainDelay + std::size_t(position) * kLanes;
+      for (int v = 0; v < kVectors; ++v) {
+        if (follows[v]) {
+          const VecD target = targets[f][v];
+          const MaskD follow = active[v] | (gain[v] != zero);
+          const VecD coefficient =
+              Select(Abs(target) > Abs(gain[v]), LoadLanes(d.attack, v), LoadLanes(d.release, v));
+          gain[v] = Select(follow, coefficient * gain[v] + (one - coefficient) * target, gain[v]);
+        }
+        if (!quiet) {
+          delayed[v] = VecD::LoadFloats(row + v * VecD::kLanes);
+          gain[v].StoreFloats(row + v * VecD::kLanes);
+        }
+      }
+      if (++position == run.delayRows) position = 0;
+    }
   }
 
   const VecD link = VecD::Splat(run.link[run.end - 1]);
