@@ -573,12 +573,77 @@ inline void TwoStages(ComplexF* data, int length, int span, const FftStages& sta
   }
 }
 
+#if defined(CORAL_SIMD_AVX512) || defined(CORAL_SIMD_AVX2)
+// Four rows of four complex values become their columns: r[k] <- value k of every row.
+inline void TransposeComplex(__m256 (&r)[4]) {
+  const __m256d t0 = _mm256_unpacklo_pd(_mm256_castps_pd(r[0]), _mm256_castps_pd(r[1]));
+  const __m256d t1 = _mm256_unpackhi_pd(_mm256_castps_pd(r[0]), _mm256_castps_pd(r[1]));
+  const __m256d t2 = _mm256_unpacklo_pd(_mm256_castps_pd(r[2]), _mm256_castps_pd(r[3]));
+  const __m256d t3 = _mm256_unpackhi_pd(_mm256_castps_pd(r[2]), _mm256_castps_pd(r[3]));
+  r[0] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x20));
+  r[1] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x20));
+  r[2] = _mm256_castpd_ps(_mm256_permute2f128_pd(t0, t2, 0x31));
+  r[3] = _mm256_castpd_ps(_mm256_permute2f128_pd(t1, t3, 0x31));
+}
+
+// ButterflyPair on four complex values, one twiddle for all.
+inline void ButterflyColumns(__m256& a, __m256& b, __m256 re, __m256 im) {
+  const __m256 negateReal = _mm256_castsi256_ps(_mm256_set1_epi64x(0x80000000ll));
+  const __m256 w =
+      _mm256_add_ps(_mm256_mul_ps(b, re),
+                    _mm256_xor_ps(_mm256_mul_ps(_mm256_permute_ps(b, 0xB1), im), negateReal));
+  b = _mm256_sub_ps(a, w);
+  a = _mm256_add_ps(a, w);
+}
+
+// The stages of spans 2, 4 and 8 over data[0..length) (length a multiple of 32), four groups
+// of eight values at a time: transposed, each register holds one position of the four groups
+// and the butterflies run between registers.
+inline void FirstThreeStages(ComplexF* data, int length, const FftStages& stages, float imSign) {
+  __m256 re[7], im[7]; // twiddle i of span 2 h at [h - 1 + i]
+  for (int t = 0; t < 7; ++t) {
+    re[t] = _mm256_set1_ps(stages.re[2 * t]);
+    im[t] = _mm256_set1_ps(stages.im[2 * t] * imSign);
+  }
+  for (int group = 0; group < length; group += 32) {
+    float* p = reinterpret_cast<float*>(data + group);
+    __m256 low[4], high[4]; // positions 0 .. 3 and 4 .. 7
+    for (int k = 0; k < 4; ++k) {
+      low[k] = _mm256_loadu_ps(p + 16 * k);
+      high[k] = _mm256_loadu_ps(p + 16 * k + 8);
+    }
+    TransposeComplex(low);
+    TransposeComplex(high);
+    __m256(&x)[4] = low;
+    __m256(&y)[4] = high;
+    ButterflyColumns(x[0], x[1], re[0], im[0]), ButterflyColumns(x[2], x[3], re[0], im[0]);
+    ButterflyColumns(y[0], y[1], re[0], im[0]), ButterflyColumns(y[2], y[3], re[0], im[0]);
+    ButterflyColumns(x[0], x[2], re[1], im[1]), ButterflyColumns(x[1], x[3], re[2], im[2]);
+    ButterflyColumns(y[0], y[2], re[1], im[1]), ButterflyColumns(y[1], y[3], re[2], im[2]);
+    for (int k = 0; k < 4; ++k) ButterflyColumns(x[k], y[k], re[3 + k], im[3 + k]);
+    TransposeComplex(low);
+    TransposeComplex(high);
+    for (int k = 0; k < 4; ++k) {
+      _mm256_storeu_ps(p + 16 * k, low[k]);
+      _mm256_storeu_ps(p + 16 * k + 8, high[k]);
+    }
+  }
+}
+#endif
+
 // The stages of spans firstSpan .. lastSpan over data[0..length) (length a multiple of
 // lastSpan).
 inline void RunStages(ComplexF* data, int length, int firstSpan, int lastSpan,
                       const FftStages& stages, float imSign) {
   constexpr int kComplex = VecF::kFloats / 2;
-  for (int span = firstSpan; span <= lastSpan;) {
+  int span = firstSpan;
+#if defined(CORAL_SIMD_AVX512) || defined(CORAL_SIMD_AVX2)
+  if (span == 2 && lastSpan >= 8 && length % 32 == 0) {
+    FirstThreeStages(data, length, stages, imSign);
+    span = 16;
+  }
+#endif
+  while (span <= lastSpan) {
     const int half = span / 2;
     if (half >= kComplex && 2 * span <= lastSpan) {
       TwoStages(data, length, span, stages, imSign);
