@@ -801,30 +801,47 @@ inline MatrixD BandMatrix(ComplexD h, int channel) {
   }
 }
 
+// |H| by CascadeMagnitude: sqrt(prod |num|^2 / prod |den|^2), at the bins of (c1, s1, c2, s2).
+inline VecD CascadeMagnitudes(const BiquadCascade& cascade, VecD c1, VecD s1, VecD c2, VecD s2) {
+  const VecD one = VecD::Splat(1.0);
+  VecD numerator = one, denominator = one;
+  for (int i = 0; i < cascade.count; ++i) {
+    const BiquadCoefficients& c = cascade.sections[i];
+    const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
+    const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
+    const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
+    const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
+    numerator = numerator * (nr * nr + ni * ni);
+    denominator = denominator * (dr * dr + di * di);
+  }
+  return Sqrt(numerator / denominator);
+}
+
 inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
                             const DesignDelays& delays, int first, int last) noexcept {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
+  bool allStereo = true;
+  for (int b = 0; b < bands.count; ++b) allStereo = allStereo && bands.channel[b] == kStereo;
   for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
     const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
     const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
     MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
-    for (int b = 0; b < bands.count; ++b) {
-      // |H| by CascadeMagnitude: sqrt(prod |num|^2 / prod |den|^2).
-      const BiquadCascade& cascade = *bands.cascade[b];
-      VecD numerator = one, denominator = one;
-      for (int i = 0; i < cascade.count; ++i) {
-        const BiquadCoefficients& c = cascade.sections[i];
-        const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
-        const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
-        const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
-        const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
-        numerator = numerator * (nr * nr + ni * ni);
-        denominator = denominator * (dr * dr + di * di);
-      }
-      const VecD magnitude = Sqrt(numerator / denominator);
-      // The ChannelMatrix of the (real) magnitude.
-      m = Multiply(BandMatrix({magnitude, zero}, bands.channel[b]), m);
+    bool done = false;
+    if (allStereo) {
+      // Products of diag(|H|, |H|) with |H| >= 0: while they stay finite, the complex
+      // arithmetic below gives diag(p, p) with p the product of the magnitudes in band order
+      // and +0 in every other part.
+      VecD product = one;
+      for (int b = 0; b < bands.count; ++b)
+        product = CascadeMagnitudes(*bands.cascade[b], c1, s1, c2, s2) * product;
+      done = !((VecD::Splat(1.7976931348623157e308) < product) | (product != product)).Any();
+      if (done) m.m00.re = m.m11.re = product;
     }
+    // The ChannelMatrix of each (real) magnitude, left-multiplied in complex arithmetic.
+    for (int b = 0; b < bands.count && !done; ++b)
+      m = Multiply(BandMatrix({CascadeMagnitudes(*bands.cascade[b], c1, s1, c2, s2), zero},
+                              bands.channel[b]),
+                   m);
     alignas(64) double entries[4][VecD::kLanes];
     m.m00.re.Store(entries[0]), m.m01.re.Store(entries[1]);
     m.m10.re.Store(entries[2]), m.m11.re.Store(entries[3]);
