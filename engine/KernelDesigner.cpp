@@ -322,16 +322,17 @@ bool KernelDesigner::NextStepWritesSet() const noexcept {
 
 void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept {
   ComplexF* slot = out.Partition(entry_, partition_);
-  const float* kernel = kernels_[entry_].data();
+  const float* taps = kernels_[entry_].data() + kFirBlock * partition_;
+  const int count = std::min(kFirBlock, kKernelTaps - kFirBlock * partition_);
   bool nonZero = false;
-  // Straight into the transform's bit-reversed order: the taps, then 256 zeros.
-  for (int i = 0; i < kConvFftSize; ++i) {
-    const int tap = kFirBlock * partition_ + i;
-    const float v = i < kFirBlock && tap < kKernelTaps ? kernel[tap] : 0.0f;
-    nonZero = nonZero || v != 0.0f;
-    slot[partitionPlan.BitReversedIndex(i)] = ComplexF(v, 0.0f);
-  }
+  for (int i = 0; i < count; ++i) nonZero |= taps[i] != 0.0f;
   out.nonZero[entry_ * kPartitions + partition_] = nonZero ? 1 : 0;
+  // Straight into the transform's bit-reversed order (its own inverse): the taps, then zeros.
+  const std::uint32_t* order = partitionPlan.BitReversedOrder();
+  for (int j = 0; j < kConvFftSize; ++j) {
+    const int i = static_cast<int>(order[j]);
+    slot[j] = ComplexF(i < count ? taps[i] : 0.0f, 0.0f);
+  }
   cursor_ = {};
   butterflies_ = done_ = 0;
 }
