@@ -317,18 +317,21 @@ inline VecD Linked(VecD envelope, VecD link) {
 // The gain a band's gain computer asks for at `level` (dB), before ballistics. Downward:
 // -min(r K(over), Range); upward: +min(r K(-over), Range) x clamp((level + 100) / 10, 0, 1);
 // over = level - Threshold; K is the soft knee: 0 for v <= -h, v for v >= h, else
-// (v + h)^2 / (2 Knee) when Knee > 0, else max(v, 0), with h = Knee / 2.
-inline VecD TargetGain(const DetectorLanes& d, int vector, VecD level) {
+// (v + h)^2 / (2 Knee) when Knee > 0, else max(v, 0), with h = Knee / 2. The divisions run
+// only when a lane uses their result (`anyUpward`: some lane of the vector is upward).
+inline VecD TargetGain(const DetectorLanes& d, int vector, VecD level, bool anyUpward) {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   const MaskD upward = IsSet(d.upward, vector);
   const VecD over = level - LoadLanes(d.threshold, vector);
   const VecD v = Select(upward, -over, over);
   const VecD knee = LoadLanes(d.knee, vector);
   const VecD h = knee / VecD::Splat(2.0);
-  const VecD soft = ((v + h) * (v + h)) / (VecD::Splat(2.0) * knee);
-  const VecD bent =
-      Select(v <= -h, zero, Select(v >= h, v, Select(knee > zero, soft, Max(v, zero))));
+  const MaskD below = v <= -h, above = v >= h, softKnee = knee > zero;
+  VecD soft = zero;
+  if ((~below & ~above & softKnee).Any()) soft = ((v + h) * (v + h)) / (VecD::Splat(2.0) * knee);
+  const VecD bent = Select(below, zero, Select(above, v, Select(softKnee, soft, Max(v, zero))));
   const VecD limited = Min(LoadLanes(d.ratioFactor, vector) * bent, LoadLanes(d.range, vector));
+  if (!anyUpward) return -limited;
   const VecD rise = (level + VecD::Splat(100.0)) / VecD::Splat(10.0);
   const VecD fade = Select(rise < zero, zero, Select(one < rise, one, rise));
   return Select(upward, limited * fade, -limited);
@@ -381,8 +384,11 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
   // depends on no earlier frame, overlaps between frames: the recursive filter and envelope,
   // then the gain computers, then the recursive ballistics and the delay.
   constexpr int kBlock = 16;
-  bool computes[kVectors];
-  for (int v = 0; v < kVectors; ++v) computes[v] = follows[v] && run.dynamics && active[v].Any();
+  bool computes[kVectors], anyUpward[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    computes[v] = follows[v] && run.dynamics && active[v].Any();
+    anyUpward[v] = IsSet(d.upward, v).Any();
+  }
   VecD envelopes[kBlock][kVectors], targets[kBlock][kVectors];
   int position = run.delayPosition;
   for (int start = run.begin; start < run.end; start += kBlock) {
@@ -414,7 +420,7 @@ inline void RunDetectors(DetectorLanes& d, const DetectorRun& run) noexcept {
         VecD target = zero;
         if (computes[v]) {
           const VecD linked = Linked(envelopes[f][v], VecD::Splat(run.link[start + f]));
-          target = Select(active[v], TargetGain(d, v, LevelDb(linked)), zero);
+          target = Select(active[v], TargetGain(d, v, LevelDb(linked), anyUpward[v]), zero);
         }
         targets[f][v] = target;
       }
