@@ -119,7 +119,7 @@ private:
   ParamSnapshot target_{};
   ParamSnapshot lastDesigned_{};
   bool kernelReady_ = false;
-  bool recheck_ = false; // the start rule may answer differently since it was last asked
+  bool recheck_ = false; // whether a new design may start has to be asked again
   int crossfade_ = 0;    // 0, or 2048 down to 256 in steps of 256
 
   bool stale_ = false;         // output block not computed (skipped block step)
