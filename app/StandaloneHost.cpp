@@ -589,15 +589,8 @@ void StandaloneHost::CloseAudio() {
       stalledPolls = served == lastServed ? stalledPolls + 1 : 0;
       lastServed = served;
     }
-    try {
-      if (dac_->isStreamRunning()) dac_->abortStream();
-    } catch (const RtAudioError&) {
-    }
   }
-  try {
-    if (dac_->isStreamOpen()) dac_->closeStream();
-  } catch (const RtAudioError&) {
-  }
+  AbandonStream();
 }
 
 bool StandaloneHost::IsStreamRunning() const {
