@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/EqEngine.h"
+#include "engine/InstructionSet.h"
 
 namespace coral {
 namespace {
@@ -35,11 +36,14 @@ ParamSnapshot Settings(Scenario scenario, bool analyzer) {
   return p;
 }
 
-// One 512-frame stereo block of uniform noise at about -6 dBFS.
-struct NoiseBlock {
-  std::vector<float> left = std::vector<float>(kFrames), right = std::vector<float>(kFrames);
-  explicit NoiseBlock(unsigned seed) {
-    for (int i = 0; i < kFrames; ++i) {
+// Stereo uniform noise at about -6 dBFS, long enough (701 blocks of 512 frames, a prime
+// number of them) that the detectors never settle into a repeating cycle.
+struct Noise {
+  static constexpr int kBlocks = 701;
+  std::vector<float> left = std::vector<float>(kBlocks * kFrames);
+  std::vector<float> right = std::vector<float>(kBlocks * kFrames);
+  explicit Noise(unsigned seed) {
+    for (std::size_t i = 0; i < left.size(); ++i) {
       seed = seed * 1664525u + 1013904223u;
       left[i] = float(seed >> 8) / float(1 << 24) - 0.5f;
       right[i] = -left[i] * 0.7f;
@@ -47,16 +51,16 @@ struct NoiseBlock {
   }
 };
 
-// Processes `in` once per benchmark iteration, calling `beforeBlock(block)` first; reports
-// frames per second and the real-time factor.
+// Processes one block of `in` per benchmark iteration (cycling through it), calling
+// `beforeBlock(block)` first; reports frames per second and the real-time factor.
 template <typename BeforeBlock>
-void Measure(benchmark::State& state, EqEngine& engine, const std::vector<float>& inL,
-             const std::vector<float>& inR, BeforeBlock beforeBlock) {
+void Measure(benchmark::State& state, EqEngine& engine, const Noise& in, BeforeBlock beforeBlock) {
   std::vector<float> outL(kFrames), outR(kFrames);
-  const float* ins[2] = {inL.data(), inR.data()};
   float* outs[2] = {outL.data(), outR.data()};
   int block = 0;
   for (auto _ : state) {
+    const std::size_t at = std::size_t(block % Noise::kBlocks) * kFrames;
+    const float* ins[2] = {in.left.data() + at, in.right.data() + at};
     beforeBlock(block++);
     engine.Process(ins, outs, kFrames, nullptr, false);
     benchmark::DoNotOptimize(outL.data());
@@ -71,8 +75,8 @@ void Run(benchmark::State& state, Scenario scenario, bool analyzer) {
   EqEngine engine;
   engine.SetParams(p);
   engine.Prepare(kRate);
-  const NoiseBlock noise(12345);
-  Measure(state, engine, noise.left, noise.right, [&](int block) {
+  const Noise noise(12345);
+  Measure(state, engine, noise, [&](int block) {
     // In FIR mode Gain is automated every block so that the kernel designer never rests.
     if (scenario == kFirBells) p[BandParamIndex(0, kGain)] = float(block % 100) * 0.1f - 5.0f;
     engine.SetParams(p);
@@ -86,16 +90,18 @@ void RunAfterLoud(benchmark::State& state, float level) {
   EqEngine engine;
   engine.SetParams(p);
   engine.Prepare(kRate);
-  const NoiseBlock loud(777);
-  std::vector<float> quiet(kFrames), out(kFrames);
-  for (int i = 0; i < kFrames; ++i) quiet[i] = i % 2 ? level : -level;
-  const float* loudIn[2] = {loud.left.data(), loud.right.data()};
+  const Noise loud(777);
+  Noise quiet(1);
+  for (std::size_t i = 0; i < quiet.left.size(); ++i)
+    quiet.left[i] = quiet.right[i] = i % 2 ? level : -level;
+  std::vector<float> out(kFrames);
   float* outs[2] = {out.data(), out.data()};
   for (int b = 0; b < int(2 * kRate) / kFrames; ++b) {
+    const float* loudIn[2] = {loud.left.data() + b * kFrames, loud.right.data() + b * kFrames};
     engine.SetParams(p);
     engine.Process(loudIn, outs, kFrames, nullptr, false);
   }
-  Measure(state, engine, quiet, quiet, [&](int) { engine.SetParams(p); });
+  Measure(state, engine, quiet, [&](int) { engine.SetParams(p); });
 }
 
 void BM_Defaults(benchmark::State& s) {
@@ -120,6 +126,25 @@ void BM_StaticBellsAnalyzerOff(benchmark::State& s) {
   Run(s, kStaticBells, false);
 }
 
+// The same scenarios on each instruction set the machine offers (the results are identical).
+void OnInstructionSet(benchmark::State& s, Scenario scenario, bool analyzer) {
+  const InstructionSet set = InstructionSet(s.range(0));
+  if (!IsSupported(set)) {
+    s.SkipWithError("not supported here");
+    return;
+  }
+  ForceInstructionSet(set);
+  s.SetLabel(InstructionSetName(set));
+  Run(s, scenario, analyzer);
+  ClearForcedInstructionSet();
+}
+void BM_StaticBellsAnalyzerOffOn(benchmark::State& s) {
+  OnInstructionSet(s, kStaticBells, false);
+}
+void BM_DynamicBellsOn(benchmark::State& s) {
+  OnInstructionSet(s, kDynamicBells, true);
+}
+
 BENCHMARK(BM_Defaults);
 BENCHMARK(BM_StaticBells);
 BENCHMARK(BM_DynamicBells);
@@ -127,6 +152,8 @@ BENCHMARK(BM_DynamicBellsSilenceAfterLoud)->Iterations(10 * 48000 / 512);
 BENCHMARK(BM_DynamicBellsTinyInputAfterLoud)->Iterations(10 * 48000 / 512);
 BENCHMARK(BM_FirBellsDesigning);
 BENCHMARK(BM_StaticBellsAnalyzerOff);
+BENCHMARK(BM_StaticBellsAnalyzerOffOn)->DenseRange(0, int(InstructionSet::kAvx512));
+BENCHMARK(BM_DynamicBellsOn)->DenseRange(0, int(InstructionSet::kAvx512));
 
 } // namespace
 } // namespace coral

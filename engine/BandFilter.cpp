@@ -67,7 +67,7 @@ namespace {
 
 bool IsIdentity(const BiquadCascade& c) noexcept {
   for (int i = 0; i < c.count; ++i) {
-    const BiquadSection& s = c.sections[i];
+    const BiquadCoefficients& s = c.sections[i];
     if (s.b0 != 1.0 || s.b1 != s.a1 || s.b2 != s.a2) return false;
   }
   return true;
@@ -77,10 +77,8 @@ void DesignCascadeSections(BiquadCascade& dest, int type, double frequency, doub
                            int slope, double sampleRate) noexcept {
   if (type == kTilt) {
     dest.count = 2;
-    dest.sections[0].SetCoefficients(
-        DesignSection(kLowShelf, frequency, -gainDb / 2, q, sampleRate));
-    dest.sections[1].SetCoefficients(
-        DesignSection(kHighShelf, frequency, gainDb / 2, q, sampleRate));
+    dest.sections[0] = DesignSection(kLowShelf, frequency, -gainDb / 2, q, sampleRate);
+    dest.sections[1] = DesignSection(kHighShelf, frequency, gainDb / 2, q, sampleRate);
     return;
   }
   if (type == kHighPass || type == kLowPass) {
@@ -91,12 +89,12 @@ void DesignCascadeSections(BiquadCascade& dest, int type, double frequency, doub
       const double stageQ = std::clamp(
           q / 0.7071 * (1.0 / (2.0 * std::cos((2 * i - 1) * std::numbers::pi / (4 * n)))), 0.15,
           30.0);
-      dest.sections[i - 1].SetCoefficients(DesignSection(type, frequency, 0.0, stageQ, sampleRate));
+      dest.sections[i - 1] = DesignSection(type, frequency, 0.0, stageQ, sampleRate);
     }
     return;
   }
   dest.count = 1;
-  dest.sections[0].SetCoefficients(DesignSection(type, frequency, gainDb, q, sampleRate));
+  dest.sections[0] = DesignSection(type, frequency, gainDb, q, sampleRate);
 }
 
 } // namespace
@@ -117,7 +115,7 @@ double CascadeMagnitude(const BiquadCascade& c, const UnitDelay& d) noexcept {
   const double c1 = d.z1.real(), s1 = d.z1.imag(), c2 = d.z2.real(), s2 = d.z2.imag();
   double numerator = 1.0, denominator = 1.0;
   for (int i = 0; i < c.count; ++i) {
-    const BiquadSection& s = c.sections[i];
+    const BiquadCoefficients& s = c.sections[i];
     const double nr = s.b0 + s.b1 * c1 + s.b2 * c2, ni = s.b1 * s1 + s.b2 * s2;
     const double dr = 1.0 + s.a1 * c1 + s.a2 * c2, di = s.a1 * s1 + s.a2 * s2;
     numerator *= nr * nr + ni * ni;

@@ -1,8 +1,8 @@
 #pragma once
-// The engine's one heap record: parameters and their smoothing, the three filter sets with
-// their previous copies, band ramps and detectors, delay lines, counters, the FIR path, the
-// analyzer and the published readouts. Owned by EqEngine; allocated when the engine is
-// constructed, its buffers sized in Prepare.
+// The engine's one heap record: parameters and their smoothing, the frame-aligned band
+// bookkeeping, the detector lanes and the two band chains, delay lines, counters, the FIR
+// path, the analyzer, the per-chunk work buffers and the published readouts. Owned by
+// EqEngine; allocated when the engine is constructed, its buffers sized in Prepare.
 
 #include <array>
 #include <atomic>
@@ -10,55 +10,30 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/BandDynamics.h"
-#include "engine/BandFilter.h"
+#include "engine/AppliedCurves.h"
+#include "engine/BandChain.h"
 #include "engine/EqEngine.h"
 #include "engine/LinearPhaseFir.h"
 #include "engine/SpectrumAnalyzer.h"
 
 namespace coral {
 
-// Delay lines sharing the write position: dry, static chain and listen, left and right.
-enum DelayLine : int { kDryL = 0, kDryR, kStaticL, kStaticR, kListenL, kListenR, kDelayLines };
+inline constexpr int kCoefficientInterval = 16; // frames between coefficient updates
+inline constexpr int kMaxUpdatesPerChunk = kChunkFrames / kCoefficientInterval;
 
-// The inputs of one filter design. Designing again from equal inputs gives equal
-// coefficients, so a coefficient update skips designs whose inputs have not changed.
-struct DesignInputs {
-  std::array<double, 5> values{};
-  bool valid = false;
+// A stereo delay line of kFixedLatency frames, left and right interleaved.
+using StereoDelay = std::vector<float>;
 
-  // Stores `next`; answers true when a design is needed (the inputs changed or none yet).
-  bool Changed(const std::array<double, 5>& next) {
-    if (valid && next == values) return false;
-    values = next;
-    valid = true;
-    return true;
-  }
-};
-
-// Everything the applied wet-EQ curves are computed from. When it is unchanged since the
-// last update, the published curves already hold the result.
-struct WetEqCurveInputs {
-  ParamSnapshot params{};
-  double phaseBlend = 0;
-  double crossfadeProgress = 0;
-  std::uint32_t firSwaps = 0;
-  BiquadCoefficients dynamic[kNumBands][2][kMaxSections]{};
-  bool valid = false;
-};
-
-// Per-band runtime state outside the filter sets.
+// Per band, what the frame clock keeps in step with the frames: the Type, Channel and Slope
+// the chains run (recorded at the last coefficient update), the state of a dynamic stage
+// fading out, the listen ramp, and the detector's cached design inputs.
 struct BandRuntime {
-  double enableRamp = 0;                // 0..1, follows Enabled over 5 ms
-  double listenRamp = 0;                // 0..1, follows Enabled x Listen over 5 ms
-  float crossfadeWeight = 0;            // structural crossfade, 1 down to 0 over 5 ms
-  int type = 0, channel = 0, slope = 0; // recorded at the last coefficient update
-  int previousType = 0, previousChannel = 0;
-  bool staticResting = false; // the static / dynamic pair passes its input (see Resting)
-  bool dynamicResting = false;
-  int readoutChannel = 0;     // detector channel shown in the band readout
-  double readoutEnvelope = 0; // its linked mean-square envelope at the last frame
-  DesignInputs staticInputs, dynamicInputs[2], detectorInputs, ballisticInputs;
+  int type = 0, channel = 0, slope = 0;
+  int previousDynamicType = 0; // Type of the dynamic chain's previous pair
+  int fadeDelay = 0;           // frames before a fading dynamic stage starts to fall
+  float fadeWeight = 0;        // 1 while waiting, then down to 0; 0 when nothing fades
+  double listenRamp = 0;       // 0..1, follows Enabled x Listen over 5 ms
+  DesignInputs detectorInputs, ballisticInputs;
 };
 
 // A gain in dB from a (smoothed, single-precision) level, recomputed only when it changes.
@@ -74,6 +49,31 @@ struct CachedGain {
   }
 };
 
+// Values given "per frame" are one per frame; all others are pairs (left, right) per frame.
+struct ChunkBuffers {
+  std::vector<float> input;          // sanitized input
+  std::vector<double> programme;     // trimmed input: the chains', FIR's and detectors'
+  std::vector<double> sidechain;     // sanitized sidechain
+  std::vector<double> sidechainGain; // per frame
+  std::vector<double> link;          // per frame, Stereo Link x 0.01
+  std::vector<double> mix;           // Mix x 0.01, the same in both channels
+  std::vector<double> outputGain;    // the same in both channels
+  std::vector<float> listen;         // listen signal entering the listen delay
+  std::vector<double> listenMix;     // the listen sum clamped to 0..1, the same in both channels
+  std::vector<double> chain;         // static chain output
+  std::vector<float> dry, eq, heard; // delayed dry, static chain and listen
+  std::vector<float> firOut;         // FIR output
+  std::vector<double> wet;           // phase blend, then the dynamic chain
+  std::vector<float> out;            // final output
+  std::array<UpdatePoint, kMaxUpdatesPerChunk + 1> updates;
+  std::array<ParamSnapshot, kMaxUpdatesPerChunk + 1> updateParams;
+  int updateCount = 0;
+  int analysisFrame = -1; // frame of the chunk after which the analyzer runs, or -1
+  WetEqCurveInputs curve; // gathered at the analysis frame
+  bool externalInUse = false;
+  float inputPeak = 0;
+};
+
 struct EngineState {
   double sampleRate = 48000;
   double c20 = 0, a10 = 0, c5 = 0, c3 = 0; // smoothing 20 ms, detector 10 ms, ramps 5 and 3 ms
@@ -82,21 +82,24 @@ struct EngineState {
   ParamSnapshot target{}; // last sanitized snapshot
   std::array<double, kNumParams> smoothed{};
   ParamSnapshot smoothedF{}; // float copy read by all processing
-  bool smoothing = false;    // some continuous value has not reached its target
+  // Continuous parameters still moving towards their targets, and whether the discrete ones
+  // still have to take theirs (at the next frame).
+  std::array<std::int16_t, kNumParams> moving{};
+  int movingCount = 0;
+  bool discretePending = false;
+  std::uint32_t paramGeneration = 0;      // counts frames at which a smoothed value changed
+  std::uint32_t detectorGeneration = ~0u; // generation the detectors were designed from
 
-  std::array<BandFilterPair, kNumBands> staticSet{};
-  std::array<BandFilterPair, kNumBands> dynamicSet{};
-  std::array<BandFilterPair, kNumBands> detectorSet{};
-  std::array<BandFilterPair, kNumBands> previousStatic{};
-  std::array<BandFilterPair, kNumBands> previousDynamic{};
   std::array<BandRuntime, kNumBands> bands{};
-  std::array<BandDetector, kNumBands> detectors{};
+  DetectorLanes detectors;
+  BandChain staticChain{BandChain::Kind::kStatic};
+  BandChain dynamicChain{BandChain::Kind::kDynamic};
 
   double phaseBlend = 0, bypassBlend = 0, deltaBlend = 0;
   CachedGain inputGain, outputGain, sidechainGain;
 
-  std::vector<float> delays;    // kFixedLatency frames x kDelayLines
-  std::vector<float> gainDelay; // kFixedLatency frames x (kNumBands x 2), band-major
+  StereoDelay dryDelay, staticDelay, listenDelay;
+  std::vector<float> gainDelay; // kFixedLatency rows of kLanes dynamic gains
   int writePos = 0;             // shared position p, 0..4351
 
   std::uint32_t updateCounter = 0; // coefficient update when a multiple of 16
@@ -106,7 +109,9 @@ struct EngineState {
   LinearPhaseFir fir;
   SpectrumAnalyzer analyzer;
   std::array<float, kDisplayPoints> displayGrid{};
-  WetEqCurveInputs curveInputs;
+  AppliedCurves curves;
+
+  ChunkBuffers chunk;
 
   bool prepared = false;
   bool firstBlockDone = false;
@@ -120,11 +125,7 @@ struct EngineState {
   std::array<std::atomic<float>, kDisplayPoints> currentWetEq{};
   std::atomic<double> publishedSampleRate{0};
 
-  // The lines are interleaved: all values of one position lie together, so a frame touches
-  // one place in memory rather than one per line.
-  float* DelayFrame(int position) { return delays.data() + position * kDelayLines; }
-  float* GainDelayFrame(int position) { return gainDelay.data() + position * kNumBands * 2; }
-  const float* Band(int band) const { return smoothedF.data() + BandParamIndex(band, 0); }
+  ChainContext Chains() const { return {sampleRate, c5, 1.0 / (0.005 * sampleRate)}; }
 };
 
 } // namespace coral

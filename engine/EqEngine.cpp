@@ -3,24 +3,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/BandDynamics.h"
 #include "engine/Denormals.h"
 #include "engine/EngineState.h"
-#include "engine/ResponseCurves.h"
+#include "engine/ParamView.h"
 
 namespace coral {
 
 namespace {
 
-constexpr int kCoefficientInterval = 16;
-
 // Rounds halfway cases away from zero, as std::round does.
 float RoundDiscrete(float v) {
   return std::round(v);
-}
-
-// Mean-square detector level in dB, floored at -120 dB.
-double DetectorLevelDb(double meanSquare) {
-  return 10.0 * std::log10(std::max(meanSquare, 1e-12));
 }
 
 // One-pole ramp towards `target` by `coef`, snapped to the target within `epsilon`.
@@ -34,14 +28,7 @@ float FiniteOrZero(float v) {
   return std::isfinite(v) ? v : 0.0f;
 }
 
-// Reads the frame's sample of one channel of a possibly missing pair: a missing left is 0,
-// a missing right repeats the left; non-finite samples become 0.
-void ReadPair(const float* const* pair, int n, float& left, float& right) {
-  const float* l = pair ? pair[0] : nullptr;
-  const float* r = pair ? pair[1] : nullptr;
-  left = l ? FiniteOrZero(l[n]) : 0.0f;
-  right = r ? FiniteOrZero(r[n]) : left;
-}
+constexpr int kGainComputerFields[] = {kThreshold, kRatio, kKnee, kRange};
 
 } // namespace
 
@@ -71,7 +58,16 @@ void EqEngine::SetParams(const ParamSnapshot& snapshot) noexcept {
   SanitizeSnapshot(next);
   if (next == s.target) return; // the usual case: nothing moved since the last block
   s.target = next;
-  s.smoothing = true;
+  // Discrete values take their targets at the next frame; continuous ones join the
+  // parameters still moving.
+  s.movingCount = 0;
+  for (int i = 0; i < kNumParams; ++i) {
+    if (s.smoothed[i] == double(s.target[i])) continue;
+    if (s.discrete[i])
+      s.discretePending = true;
+    else
+      s.moving[s.movingCount++] = std::int16_t(i);
+  }
   s.fir.SetTarget(s.target.data());
 }
 
@@ -89,166 +85,211 @@ const float* EqEngine::DisplayGrid() const noexcept {
 
 namespace {
 
-// True when both cascades pass their input unchanged and all their states are zero: until
-// the next coefficient update such a pair leaves every finite sample as it is (plus 0).
-bool Resting(const BandFilterPair& pair) noexcept {
-  for (const BiquadCascade& c : pair.cascade) {
-    if (!c.identity) return false;
-    for (int i = 0; i < c.count; ++i)
-      if (c.sections[i].s1 != 0.0 || c.sections[i].s2 != 0.0) return false;
-  }
-  return true;
-}
-
-// Every 16 frames (and once in Prepare and ResetRuntime): redesigns the static, dynamic and
-// detector sets of every band from the smoothed parameters. A change of Type, Channel or
-// Slope while prepared moves the running sets to the previous copies and starts a 5 ms
-// structural crossfade, unless `recordOnly` is set.
-void UpdateCoefficients(EngineState& s, bool recordOnly) noexcept {
-  const double sr = s.sampleRate;
-  const double scale = s.smoothedF[kScale];
-  for (int b = 0; b < kNumBands; ++b) {
-    const float* p = s.Band(b);
-    BandRuntime& band = s.bands[b];
-    const int type = int(p[kType]);
-    const int channel = int(p[kChannel]);
-    const int slope = int(p[kSlope]);
-    if (s.prepared && !recordOnly &&
-        (type != band.type || channel != band.channel || slope != band.slope)) {
-      s.previousStatic[b] = s.staticSet[b];
-      s.previousDynamic[b] = s.dynamicSet[b];
-      band.previousType = band.type;
-      band.previousChannel = band.channel;
-      band.crossfadeWeight = 1.0f;
-      s.staticSet[b].ClearState();
-      s.dynamicSet[b].ClearState();
-    }
-    band.type = type, band.channel = channel, band.slope = slope;
-
-    BandDetector& det = s.detectors[b];
-    if (band.ballisticInputs.Changed({p[kAttack], p[kRelease], 0, 0, 0})) {
-      det.attackCoef = BallisticCoefficient(p[kAttack], sr);
-      det.releaseCoef = BallisticCoefficient(p[kRelease], sr);
-    }
-
-    const double gain = double(p[kGain]) * scale * 0.01;
-    if (band.staticInputs.Changed({double(type), p[kFrequency], gain, p[kQ], double(slope)})) {
-      BiquadCascade(&st)[2] = s.staticSet[b].cascade;
-      DesignBandCascade(st[0], type, p[kFrequency], gain, p[kQ], slope, sr);
-      CopyCoefficients(st[0], st[1]);
-    }
-
-    if (HasDynamicStage(type)) {
-      BiquadCascade(&dyn)[2] = s.dynamicSet[b].cascade;
-      for (int c = 0; c < 2; ++c) {
-        const double g = scale * double(det.delayedGain[c]) * 0.01;
-        if (!band.dynamicInputs[c].Changed({double(type), p[kFrequency], g, p[kQ], 0})) continue;
-        // Linked channels usually carry the same gain: equal inputs, equal coefficients.
-        if (c == 1 && band.dynamicInputs[1].values == band.dynamicInputs[0].values)
-          CopyCoefficients(dyn[0], dyn[1]);
-        else
-          DesignBandCascade(dyn[c], type, p[kFrequency], g, p[kQ], 0, sr);
-      }
-    }
-
-    const bool plainChannel = channel != kMid && channel != kSide;
-    band.staticResting = plainChannel && Resting(s.staticSet[b]);
-    band.dynamicResting = plainChannel && Resting(s.dynamicSet[b]);
-
-    if (!band.detectorInputs.Changed({p[kFrequency], p[kQ], 0, 0, 0})) continue;
-    const BiquadCoefficients bp = DesignSection(kBandPass, p[kFrequency], 0.0, p[kQ], sr);
-    for (auto& cascade : s.detectorSet[b].cascade) {
-      cascade.count = 1;
-      cascade.sections[0].SetCoefficients(bp);
-    }
-  }
-}
-
+// Parameter smoothing of one frame: discrete values jump to their targets, continuous ones
+// move s <- s + (target - s) c20 and snap once within max(|target|, 1) 1e-10.
 void Smooth(EngineState& s) noexcept {
-  if (!s.smoothing) return;
-  bool moving = false;
-  for (int i = 0; i < kNumParams; ++i) {
+  if (s.discretePending || s.movingCount > 0) ++s.paramGeneration;
+  if (s.discretePending) {
+    for (int i = 0; i < kNumParams; ++i) {
+      if (!s.discrete[i]) continue;
+      s.smoothed[i] = s.target[i];
+      s.smoothedF[i] = s.target[i];
+    }
+    s.discretePending = false;
+  }
+  for (int k = 0; k < s.movingCount; ++k) {
+    const int i = s.moving[k];
     const double target = s.target[i];
     double v = s.smoothed[i];
-    if (s.discrete[i]) {
-      v = target;
-    } else if (v != target) {
-      v += (target - v) * s.c20;
-      if (std::abs(target - v) <= std::max(std::abs(target), 1.0) * 1e-10) v = target;
-      moving |= v != target;
-    }
+    v += (target - v) * s.c20;
+    if (std::abs(target - v) <= std::max(std::abs(target), 1.0) * 1e-10) v = target;
     s.smoothed[i] = v;
     s.smoothedF[i] = float(v);
+    if (v == target) s.moving[k--] = s.moving[--s.movingCount];
   }
-  s.smoothing = moving;
 }
 
-// Result of the detector side of one frame.
-struct DetectorFrame {
-  double listenL = 0, listenR = 0; // sum of listen ramp x routed detector signal
-  double listenSum = 0;            // sum of listen ramps
-  bool externalInUse = false;
-};
+bool GainComputerMoving(const EngineState& s) noexcept {
+  for (int k = 0; k < s.movingCount; ++k) {
+    const int i = s.moving[k];
+    if (i < kNumGlobalParams) continue;
+    const int field = (i - kNumGlobalParams) % kBandFields;
+    for (int f : kGainComputerFields)
+      if (field == f) return true;
+  }
+  return false;
+}
 
-// Step 5 of the frame for every band: source selection, ramps, band-limited detector,
-// envelopes, stereo link, gain computer, ballistics, gain delay and listen.
-DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, double scR,
-                           bool sidechainPresent, double gSc) noexcept {
-  DetectorFrame out;
-  const double crossfadeStep = 1.0 / (0.005 * s.sampleRate);
-  const double link = s.smoothedF[kStereoLink] * 0.01;
-  const int p = s.writePos;
+// The detector lanes' gain computer settings from the smoothed parameters.
+void SetGainComputer(EngineState& s) noexcept {
+  DetectorLanes& d = s.detectors;
+  const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
-    const float* bp = s.Band(b);
-    BandRuntime& band = s.bands[b];
-    BandDetector& det = s.detectors[b];
-    const bool enabled = bp[kEnabled] > 0.5f;
+    const BandView band = params.Band(b);
+    d.threshold.SetBand(b, band.Threshold());
+    d.ratioFactor.SetBand(b, 1.0f - 1.0f / band.Ratio());
+    d.range.SetBand(b, band.Range());
+    d.knee.SetBand(b, band.Knee());
+  }
+}
 
-    double src[2] = {xL, xR};
-    if (enabled && bp[kDetector] > 0.5f && sidechainPresent) {
-      src[0] = scL, src[1] = scR;
-      out.externalInUse = true;
+// The detector lanes' routing for a chunk, from the (chunk-constant) discrete parameters.
+// Answers whether any gain computer runs.
+bool ConfigureDetectors(EngineState& s, bool sidechainPresent) noexcept {
+  DetectorLanes& d = s.detectors;
+  const ParamView params(s.smoothedF.data());
+  bool dynamics = false;
+  for (int b = 0; b < kNumBands; ++b) {
+    const BandView band = params.Band(b);
+    const bool external = band.Enabled() && band.External() && sidechainPresent;
+    s.chunk.externalInUse = s.chunk.externalInUse || external;
+    const bool active = band.Enabled() && band.Dynamic() && HasDynamicStage(band.Type());
+    dynamics = dynamics || active;
+    d.external.SetBand(b, external);
+    d.mid.SetBand(b, band.Channel() == kMid);
+    d.side.SetBand(b, band.Channel() == kSide);
+    d.active.SetBand(b, active);
+    d.upward.SetBand(b, band.Upward());
+  }
+  SetGainComputer(s);
+  return dynamics;
+}
+
+// The detector band pass and the ballistic coefficients of every band whose inputs changed.
+void DesignDetectors(EngineState& s) noexcept {
+  if (s.detectorGeneration == s.paramGeneration) return; // nothing changed since
+  s.detectorGeneration = s.paramGeneration;
+  const ParamView params(s.smoothedF.data());
+  for (int b = 0; b < kNumBands; ++b) {
+    const BandView band = params.Band(b);
+    BandRuntime& r = s.bands[b];
+    DetectorLanes& d = s.detectors;
+    if (r.ballisticInputs.Changed({band.Attack(), band.Release(), 0, 0, 0})) {
+      d.attack.SetBand(b, BallisticCoefficient(band.Attack(), s.sampleRate));
+      d.release.SetBand(b, BallisticCoefficient(band.Release(), s.sampleRate));
     }
-    src[0] *= gSc, src[1] *= gSc;
+    if (!r.detectorInputs.Changed({band.Frequency(), band.Q(), 0, 0, 0})) continue;
+    const BiquadCoefficients bp =
+        DesignSection(kBandPass, band.Frequency(), 0.0, band.Q(), s.sampleRate);
+    SectionLanes& f = d.filter;
+    f.b0.SetBand(b, bp.b0), f.b1.SetBand(b, bp.b1), f.b2.SetBand(b, bp.b2);
+    f.a1.SetBand(b, bp.a1), f.a2.SetBand(b, bp.a2);
+  }
+}
 
-    if (band.crossfadeWeight > 0)
-      band.crossfadeWeight = float(std::max(double(band.crossfadeWeight) - crossfadeStep, 0.0));
-    const double e = enabled ? 1.0 : 0.0;
-    Ramp(band.enableRamp, e, s.c5, 1e-9);
-    Ramp(band.listenRamp, e * (bp[kListen] > 0.5f ? 1.0 : 0.0), s.c5, 1e-9);
+// A coefficient update outside Process (Prepare, ResetRuntime): records each band's Type,
+// Channel and Slope and puts every design in force at once, without crossfades.
+void UpdateCoefficientsNow(EngineState& s) noexcept {
+  s.detectorGeneration = ~s.paramGeneration;
+  int types[kNumBands], channels[kNumBands];
+  const ParamView params(s.smoothedF.data());
+  for (int b = 0; b < kNumBands; ++b) {
+    const BandView band = params.Band(b);
+    BandRuntime& r = s.bands[b];
+    r.type = types[b] = band.Type();
+    r.channel = channels[b] = band.Channel();
+    r.slope = band.Slope();
+  }
+  DesignDetectors(s);
+  const ChainContext context = s.Chains();
+  s.staticChain.DesignNow(context, s.smoothedF.data(), s.detectors.delayedGain.v, types, channels);
+  s.dynamicChain.DesignNow(context, s.smoothedF.data(), s.detectors.delayedGain.v, types, channels);
+}
 
-    const int channel = int(bp[kChannel]);
-    if (channel == kMid) src[0] = src[1] = (src[0] + src[1]) / 2;
-    if (channel == kSide) src[0] = src[1] = (src[0] - src[1]) / 2;
-
-    double d[2];
-    for (int c = 0; c < 2; ++c) {
-      d[c] = RunCascade(s.detectorSet[b].cascade[c], src[c]);
-      det.envelope[c] = s.a10 * det.envelope[c] + (1 - s.a10) * d[c] * d[c];
+// The coefficient update at frame `frame` of the chunk: the detectors are redesigned at once;
+// for the chains it records what they need to redesign when their lanes reach the frame, and
+// the structural changes (a Type, Channel or Slope different from the recorded one).
+void RecordUpdate(EngineState& s, int frame) noexcept {
+  ChunkBuffers& c = s.chunk;
+  const int k = c.updateCount++;
+  UpdatePoint& u = c.updates[k];
+  u.frame = frame;
+  u.generation = s.paramGeneration;
+  if (s.movingCount > 0) {
+    c.updateParams[k] = s.smoothedF;
+    u.params = c.updateParams[k].data();
+  } else {
+    u.params = s.smoothedF.data(); // no longer changes in this chunk
+  }
+  std::copy(s.detectors.delayedGain.v, s.detectors.delayedGain.v + kLanes, u.delayedGain.begin());
+  u.structural = false;
+  const ParamView params(s.smoothedF.data());
+  for (int b = 0; b < kNumBands; ++b) {
+    const BandView band = params.Band(b);
+    BandRuntime& r = s.bands[b];
+    BandChange change;
+    const int type = band.Type(), channel = band.Channel(), slope = band.Slope();
+    if (type != r.type || channel != r.channel || slope != r.slope) {
+      change.structural = true;
+      change.type = type, change.channel = channel;
+      // The dynamic chain's previous pair is the stage that was running: the band's own, or
+      // one still fading out, which stays in place.
+      const bool fading = r.fadeWeight > 0;
+      change.keepPrevious = fading;
+      if (!fading) r.previousDynamicType = r.type;
+      if (HasDynamicStage(type)) {
+        change.previousUsed = HasDynamicStage(r.previousDynamicType);
+        change.restartWeight = true;
+        r.fadeWeight = 0, r.fadeDelay = 0; // the new stage takes over by the crossfade
+      } else if (HasDynamicStage(r.type)) {
+        // Leaving the gain types: the old stage keeps running on the delayed audio and fades
+        // out with the static crossfade when it comes out of the delay line.
+        change.previousUsed = change.restartWeight = true;
+        change.fadeDelay = r.fadeDelay = kFixedLatency;
+        r.fadeWeight = 1.0f;
+      } else {
+        change.previousUsed = fading;
+      }
+      r.type = type, r.channel = channel, r.slope = slope;
+      u.structural = true;
     }
-    const double loudest = std::max(det.envelope[0], det.envelope[1]);
-    const bool active = enabled && bp[kDynamic] > 0.5f && HasDynamicStage(int(bp[kType]));
-    band.readoutChannel = channel == kRight ? 1 : 0;
-    double linked[2], target[2] = {0.0, 0.0};
-    for (int c = 0; c < 2; ++c) linked[c] = (1 - link) * det.envelope[c] + link * loudest;
-    band.readoutEnvelope = linked[band.readoutChannel];
-    if (active) {
-      // Fully linked channels see the same level, and so the same target.
-      target[0] = DynamicTargetGain(DetectorLevelDb(linked[0]), bp);
-      target[1] =
-          linked[1] == linked[0] ? target[0] : DynamicTargetGain(DetectorLevelDb(linked[1]), bp);
-    }
-    for (int c = 0; c < 2; ++c) {
-      // An inactive band asks for 0 dB whatever its level: its level is only needed for the
-      // readout, and a gain already at 0 dB stays there.
-      if (active || det.gain[c] != 0.0) det.Follow(c, target[c]);
-      float& slot = s.GainDelayFrame(p)[b * 2 + c];
-      det.delayedGain[c] = slot;
-      slot = float(det.gain[c]);
-    }
+    u.change[b] = change;
+    u.fading[b] = r.fadeWeight > 0;
+    u.fadingType[b] = r.previousDynamicType;
+  }
+  DesignDetectors(s);
+}
 
-    double routedL = d[0], routedR = d[1];
-    switch (channel) {
+// Frame-aligned ramps of one frame: a fading dynamic stage's delay and weight, and the
+// listen ramps. Answers whether anything still moves.
+bool AdvanceBandRamps(EngineState& s) noexcept {
+  const ParamView params(s.smoothedF.data());
+  const double step = 1.0 / (0.005 * s.sampleRate);
+  bool moving = false;
+  for (int b = 0; b < kNumBands; ++b) {
+    BandRuntime& r = s.bands[b];
+    if (r.fadeDelay > 0)
+      --r.fadeDelay;
+    else if (r.fadeWeight > 0)
+      r.fadeWeight = float(std::max(double(r.fadeWeight) - step, 0.0));
+    const BandView band = params.Band(b);
+    const double listen = band.Enabled() && band.Listen() ? 1.0 : 0.0;
+    Ramp(r.listenRamp, listen, s.c5, 1e-9);
+    moving = moving || r.fadeWeight > 0 || r.listenRamp != listen;
+  }
+  return moving;
+}
+
+bool Listening(const EngineState& s) noexcept {
+  const ParamView params(s.smoothedF.data());
+  for (int b = 0; b < kNumBands; ++b) {
+    const BandView band = params.Band(b);
+    if (s.bands[b].listenRamp != 0.0 || (band.Enabled() && band.Listen())) return true;
+  }
+  return false;
+}
+
+// The listen signal of frame `n`: each band's band-limited detector signal routed by its
+// Channel, weighted by its listen ramp, summed in slot order and normalised by the sum of the
+// ramps (when above 1).
+void MixListen(EngineState& s, int n) noexcept {
+  ChunkBuffers& c = s.chunk;
+  const ParamView params(s.smoothedF.data());
+  const LaneValues& d = s.detectors.detected;
+  double left = 0, right = 0, sum = 0;
+  for (int b = 0; b < kNumBands; ++b) {
+    double routedL = d[LaneOf(b, 0)], routedR = d[LaneOf(b, 1)];
+    switch (params.Band(b).Channel()) {
     case kLeft:
       routedR = 0;
       break;
@@ -256,43 +297,311 @@ DetectorFrame RunDetectors(EngineState& s, double xL, double xR, double scL, dou
       routedL = 0;
       break;
     case kMid:
-      routedR = d[0];
+      routedR = routedL;
       break;
     case kSide:
-      routedR = -d[0];
+      routedR = -routedL;
       break;
     default:
       break;
     }
-    out.listenL += band.listenRamp * routedL;
-    out.listenR += band.listenRamp * routedR;
-    out.listenSum += band.listenRamp;
+    const double ramp = s.bands[b].listenRamp;
+    left += ramp * routedL;
+    right += ramp * routedR;
+    sum += ramp;
   }
-  return out;
+  const double norm = std::max(sum, 1.0);
+  const bool listening = sum > 1e-6;
+  c.listen[2 * n] = listening ? float(left / norm) : 0.0f;
+  c.listen[2 * n + 1] = listening ? float(right / norm) : 0.0f;
+  c.listenMix[2 * n] = c.listenMix[2 * n + 1] = std::clamp(sum, 0.0, 1.0);
 }
 
-// Runs `current` (and, while the band's structural crossfade runs, `previous`) on the stereo
-// sample and blends the band's output with its input by the enable ramp. `resting`: the
-// current pair is Resting and the band is neither crossfading nor in Mid/Side mode, so the
-// stage computes l + 0 and r + 0, as the full computation would.
-inline void ApplyBandStage(BandFilterPair& current, BandFilterPair* previous,
-                           const BandRuntime& band, bool resting, double& l, double& r) noexcept {
-  if (resting && !previous && std::isfinite(l) && std::isfinite(r)) {
-    l += 0.0;
-    r += 0.0;
-    return;
+void RunDetectorFrames(EngineState& s, const LaneKernels& kernels, int begin, int end,
+                       bool dynamics) noexcept {
+  if (begin >= end) return;
+  const ChunkBuffers& c = s.chunk;
+  DetectorRun run{};
+  run.programme = c.programme.data();
+  run.sidechain = c.sidechain.data();
+  run.sidechainGain = c.sidechainGain.data();
+  run.link = c.link.data();
+  run.gainDelay = s.gainDelay.data();
+  run.delayPosition = (s.writePos + begin) % kFixedLatency;
+  run.delayRows = kFixedLatency;
+  run.begin = begin, run.end = end;
+  run.average = s.a10;
+  run.dynamics = dynamics;
+  kernels.runDetectors(s.detectors, run);
+}
+
+// --- The stages of Process, in order -------------------------------------------------------
+
+// Sanitized input and sidechain samples of the chunk as pairs (a missing left channel is
+// silent, a missing right one repeats the left, non-finite samples become 0), and the input
+// peak (untrimmed).
+template <typename Sample>
+void ReadPairs(const float* const* channels, int frames, Sample* pairs) noexcept {
+  const float* left = channels ? channels[0] : nullptr;
+  const float* right = channels ? channels[1] : nullptr;
+  for (int n = 0; n < frames; ++n) pairs[2 * n] = left ? FiniteOrZero(left[n]) : 0.0f;
+  for (int n = 0; n < frames; ++n) pairs[2 * n + 1] = right ? FiniteOrZero(right[n]) : pairs[2 * n];
+}
+
+void ReadInputs(EngineState& s, const float* const* inputs, const float* const* sidechain,
+                int frames) noexcept {
+  ChunkBuffers& c = s.chunk;
+  ReadPairs(inputs, frames, c.input.data());
+  ReadPairs(sidechain, frames, c.sidechain.data());
+  float peak = 0;
+  for (int i = 0; i < 2 * frames; ++i) peak = std::max(peak, std::abs(c.input[i]));
+  c.inputPeak = peak;
+}
+
+// The per-frame values of frames [from, to) from the smoothed parameters: the trimmed
+// programme, the sidechain trim, the link factor, and the mix and output gain (as pairs, one
+// value per channel).
+void SetFrameValues(EngineState& s, int from, int to) noexcept {
+  ChunkBuffers& c = s.chunk;
+  const float* p = s.smoothedF.data();
+  const double gIn = s.inputGain.Get(p[kInput]);
+  const double gSc = s.sidechainGain.Get(p[kScTrim]);
+  const double link = p[kStereoLink] * 0.01;
+  const double mix = p[kMix] * 0.01;
+  const double gOut = s.outputGain.Get(p[kOutput]);
+  for (int i = 2 * from; i < 2 * to; ++i) {
+    c.programme[i] = c.input[i] * gIn;
+    c.mix[i] = mix;
+    c.outputGain[i] = gOut;
   }
-  double yL = l, yR = r;
-  ApplyBand(current, band.channel, yL, yR);
-  if (previous) {
-    const double w = band.crossfadeWeight;
-    double pL = l, pR = r;
-    ApplyBand(*previous, band.previousChannel, pL, pR);
-    yL = (1 - w) * yL + w * pL;
-    yR = (1 - w) * yR + w * pR;
+  for (int n = from; n < to; ++n) c.sidechainGain[n] = gSc, c.link[n] = link;
+}
+
+// The frame clock: parameter smoothing, trims and per-frame gains, the coefficient updates
+// (every 16 frames), the frame-aligned band ramps, every band's detector and gain computer
+// (in runs between updates, or frame by frame while listening or while a gain computer
+// setting moves), and the listen signal. While no parameter moves and no ramp runs, it goes
+// from update to update.
+void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPresent,
+                   int frames) noexcept {
+  ChunkBuffers& c = s.chunk;
+  c.updateCount = 0;
+  c.externalInUse = false;
+  Smooth(s); // frame 0
+  // While no trim, link or mix moves, every frame of the chunk has the same per-frame values;
+  // while nothing moves, the same parameters.
+  bool constant = true;
+  for (int k = 0; k < s.movingCount && constant; ++k)
+    for (int global : {kInput, kScTrim, kStereoLink, kMix, kOutput})
+      constant = constant && s.moving[k] != global;
+  const bool still = s.movingCount == 0;
+  // Discrete values (routing, Listen, Enabled) hold for the whole chunk from here on.
+  const bool dynamics = ConfigureDetectors(s, sidechainPresent);
+  const bool listening = Listening(s);
+  const bool frameByFrame = listening || GainComputerMoving(s);
+  if (constant) SetFrameValues(s, 0, frames);
+  bool ramps = true;
+  int detected = 0; // frames before this one have run through the detectors
+  const int firstUpdate =
+      int((kCoefficientInterval - s.updateCounter % kCoefficientInterval) % kCoefficientInterval);
+  for (int n = 0; n < frames; ++n) {
+    if (n > 0 && !still) Smooth(s);
+    if (!constant) SetFrameValues(s, n, n + 1);
+    if ((n - firstUpdate) % kCoefficientInterval == 0 && n >= firstUpdate) {
+      // The update reads the gains the detectors delayed up to the previous frame.
+      RunDetectorFrames(s, kernels, detected, n, dynamics);
+      detected = n;
+      RecordUpdate(s, n);
+      ramps = true;
+    }
+    if (ramps) ramps = AdvanceBandRamps(s);
+    if (frameByFrame) {
+      if (s.movingCount > 0) SetGainComputer(s);
+      RunDetectorFrames(s, kernels, n, n + 1, dynamics);
+      detected = n + 1;
+      MixListen(s, n);
+    }
+    if (n == c.analysisFrame) c.curve.params = s.smoothedF;
+    if (still && !ramps && !frameByFrame) {
+      // Nothing changes before the next update: go there.
+      const int next = n < firstUpdate
+                           ? firstUpdate
+                           : n + kCoefficientInterval - (n - firstUpdate) % kCoefficientInterval;
+      if (c.analysisFrame > n && c.analysisFrame < next) c.curve.params = s.smoothedF;
+      n = std::min(next, frames) - 1;
+    }
   }
-  l += band.enableRamp * (yL - l);
-  r += band.enableRamp * (yR - r);
+  RunDetectorFrames(s, kernels, detected, frames, dynamics);
+  if (!listening) {
+    std::fill(c.listen.begin(), c.listen.begin() + 2 * frames, 0.0f);
+    std::fill(c.listenMix.begin(), c.listenMix.begin() + 2 * frames, 0.0);
+  }
+}
+
+// The static minimum-phase chain, from the trimmed input to the static delay line's input.
+void RunStaticChain(EngineState& s, const LaneKernels& kernels, int frames) noexcept {
+  ChunkBuffers& c = s.chunk;
+  s.staticChain.Run(kernels, s.Chains(), s.smoothedF.data(), c.updates.data(), c.updateCount,
+                    c.programme.data(), c.chain.data(), frames, -1, nullptr);
+}
+
+// The aligned signals: dry (untrimmed input), static chain and listen, each written now and
+// read kFixedLatency frames later.
+void ExchangeDelays(EngineState& s, int frames) noexcept {
+  ChunkBuffers& c = s.chunk;
+  int pos = s.writePos;
+  for (int n = 0; n < frames;) {
+    const int count = std::min(frames - n, kFixedLatency - pos);
+    const int from = 2 * n, at = 2 * pos, end = 2 * (n + count);
+    for (int i = from, j = at; i < end; ++i, ++j) {
+      c.dry[i] = s.dryDelay[j];
+      s.dryDelay[j] = c.input[i];
+      c.eq[i] = s.staticDelay[j];
+      s.staticDelay[j] = FiniteOrZero(float(c.chain[i]));
+      c.heard[i] = s.listenDelay[j];
+      s.listenDelay[j] = c.listen[i];
+    }
+    n += count;
+    pos = (pos + count) % kFixedLatency;
+  }
+}
+
+// The linear-phase path and the phase blend: the FIR exchanges frames with its blocks, the
+// 20 ms blend mixes it with the delayed static chain, and the kernel designer takes one step
+// per frame (after the block step when a frame ends a block). Runs one FIR block at a time;
+// while the blend rests at its target the block's frames are exchanged and blended together.
+void RunPhasePath(EngineState& s, const LaneKernels& kernels, int frames) noexcept {
+  ChunkBuffers& c = s.chunk;
+  int q = s.firPos;
+  for (int n = 0; n < frames;) {
+    const int count = std::min(frames - n, kFirBlock - q);
+    const double target = s.target[kPhase];
+    if (s.phaseBlend == target) {
+      if (s.phaseBlend != 0.0 && s.fir.OutputStale()) s.fir.EnsureOutput();
+      s.fir.ExchangeBlock(q, count, c.programme.data() + 2 * n, c.firOut.data() + 2 * n);
+      kernels.blendPhase(s.phaseBlend, c.firOut.data() + 2 * n, c.eq.data() + 2 * n,
+                         c.wet.data() + 2 * n, 2 * count);
+    } else {
+      for (int i = n; i < n + count; ++i) {
+        Ramp(s.phaseBlend, target, s.c20, 0.0002);
+        // The FIR output is computed lazily while the phase blend does not hear it.
+        if (s.phaseBlend != 0.0 && s.fir.OutputStale()) s.fir.EnsureOutput();
+        s.fir.ExchangeBlock(q + i - n, 1, c.programme.data() + 2 * i, c.firOut.data() + 2 * i);
+        kernels.blendPhase(s.phaseBlend, c.firOut.data() + 2 * i, c.eq.data() + 2 * i,
+                           c.wet.data() + 2 * i, 2);
+        if (i == c.analysisFrame) c.curve.phaseBlend = s.phaseBlend;
+      }
+    }
+    if (c.analysisFrame >= n && c.analysisFrame < n + count) {
+      if (s.phaseBlend == target) c.curve.phaseBlend = s.phaseBlend;
+      c.curve.crossfadeProgress = s.fir.CrossfadeProgress(q + c.analysisFrame - n);
+      c.curve.firSwaps = s.fir.SwapCount();
+      c.curve.firActive = s.fir.ActiveSet();
+    }
+    n += count;
+    q += count;
+    if (q == kFirBlock) {
+      q = 0;
+      s.fir.DesignerSteps(count - 1);
+      s.fir.BlockStep(s.phaseBlend != 0.0 || s.target[kPhase] != 0.0f);
+      s.fir.DesignerSteps(1);
+    } else {
+      s.fir.DesignerSteps(count);
+    }
+  }
+  s.firPos = q;
+}
+
+// The dynamic chain: each gain-type band's live dynamic filter, minimum phase, after either
+// static path.
+void RunDynamicChain(EngineState& s, const LaneKernels& kernels, int frames) noexcept {
+  ChunkBuffers& c = s.chunk;
+  s.dynamicChain.Run(kernels, s.Chains(), s.smoothedF.data(), c.updates.data(), c.updateCount,
+                     c.wet.data(), c.wet.data(), frames, c.analysisFrame,
+                     c.analysisFrame >= 0 ? c.curve.dynamic : nullptr);
+}
+
+// Mix, Delta, Listen, Output trim and Bypass per channel:
+// m = (1 - mix) d + mix w; t = m (1 - delta) + (d - w) delta; u = t (1 - L) + l L;
+// out = u gOut (1 - bypass) + d bypass. Writes the outputs (and keeps them as pairs for the
+// analyzer) and returns the wet and output peaks through `wetPeak` and `outputPeak`.
+void MixOutputs(EngineState& s, const LaneKernels& kernels, float* const* outputs, int frames,
+                float& wetPeak, float& outputPeak) noexcept {
+  ChunkBuffers& c = s.chunk;
+  const double bypass = s.target[kBypass] > 0.5f ? 1.0 : 0.0;
+  const double delta = s.target[kDelta];
+  MixRun run{c.dry.data(),
+             c.wet.data(),
+             c.heard.data(),
+             c.mix.data(),
+             c.outputGain.data(),
+             c.listenMix.data(),
+             0,
+             0,
+             c.out.data(),
+             0};
+  if (s.bypassBlend == bypass && s.deltaBlend == delta) {
+    // The ramps rest: every frame mixes alike.
+    run.bypass = bypass, run.delta = delta, run.count = 2 * frames;
+    kernels.mixOutputs(run);
+  } else {
+    for (int n = 0; n < frames; ++n) {
+      Ramp(s.bypassBlend, bypass, s.c3, 1e-9);
+      Ramp(s.deltaBlend, delta, s.c5, 1e-9);
+      MixRun frame = run;
+      for (const double** p : {&frame.wet, &frame.mix, &frame.gain, &frame.listenMix}) *p += 2 * n;
+      frame.dry += 2 * n, frame.heard += 2 * n, frame.out += 2 * n;
+      frame.bypass = s.bypassBlend, frame.delta = s.deltaBlend, frame.count = 2;
+      kernels.mixOutputs(frame);
+    }
+  }
+  for (int i = 0; i < 2 * frames; ++i) {
+    wetPeak = std::max(wetPeak, float(std::abs(c.wet[i])));
+    outputPeak = std::max(outputPeak, std::abs(c.out[i]));
+  }
+  for (int ch = 0; ch < 2; ++ch)
+    if (outputs[ch])
+      for (int n = 0; n < frames; ++n) outputs[ch][n] = c.out[2 * n + ch];
+}
+
+// The analyzer taps (aligned dry and final output), and every 1024 frames the analysis and
+// the applied wet-EQ curves, as they stood at that frame.
+void FeedAnalyzer(EngineState& s, int frames) noexcept {
+  ChunkBuffers& c = s.chunk;
+  for (int n = 0; n < frames;) {
+    const int count = std::min(frames - n, kAnalyzerHop - s.analyzerCountdown);
+    s.analyzer.WriteBlock(c.dry.data() + 2 * n, c.out.data() + 2 * n, count);
+    n += count;
+    s.analyzerCountdown += count;
+    if (s.analyzerCountdown == kAnalyzerHop) {
+      s.analyzerCountdown = 0;
+      const ParamView target(s.target.data());
+      s.analyzer.Analyze(target.AnalyzerOn(), target.AnalyzerSpeed());
+      s.curves.Update(c.curve, s.fir, s.staticWetEq, s.currentWetEq);
+    }
+  }
+}
+
+// Band readouts as they stand after the chunk's last frame, then the chunk's peaks and flags.
+void PublishReadouts(EngineState& s, const LaneKernels& kernels, float wetPeak, float outputPeak,
+                     bool sidechainPresent) noexcept {
+  const ParamView params(s.smoothedF.data());
+  // The levels as the gain computers see them: 10 log10(max(ms, 1e-12)) dB.
+  LaneValues meanSquare, levels;
+  for (int lane = 0; lane < kLanes; ++lane)
+    meanSquare[lane] = std::max(s.detectors.linked[lane], 1e-12);
+  kernels.log10Values(meanSquare.v, levels.v, kLanes);
+  for (int b = 0; b < kNumBands; ++b) {
+    const int lane = LaneOf(b, params.Band(b).Channel() == kRight ? 1 : 0);
+    s.detectorLevel[b].exchange(float(10.0 * levels[lane]), std::memory_order_relaxed);
+    s.liveBandGain[b].exchange(float(ScaledGainDb(s.detectors.delayedGain[lane], params.Scale())),
+                               std::memory_order_relaxed);
+  }
+  s.inputPeak.exchange(s.chunk.inputPeak);
+  s.wetPeak.exchange(wetPeak);
+  s.outputPeak.exchange(outputPeak);
+  s.sidechainPresent.exchange(sidechainPresent ? 1 : 0);
+  s.externalInUse.exchange(s.chunk.externalInUse ? 1 : 0);
 }
 
 } // namespace
@@ -309,8 +618,17 @@ void EqEngine::Prepare(double sampleRate) {
   s.c3 = 1.0 - std::exp(-1.0 / (0.003 * sr));
   for (int i = 0; i < kNumParams; ++i) s.discrete[i] = IsDiscreteParam(i) ? 1 : 0;
 
-  s.delays.assign(std::size_t(kDelayLines) * kFixedLatency, 0.0f);
-  s.gainDelay.assign(std::size_t(kNumBands) * 2 * kFixedLatency, 0.0f);
+  for (StereoDelay* line : {&s.dryDelay, &s.staticDelay, &s.listenDelay})
+    line->assign(std::size_t(2) * kFixedLatency, 0.0f);
+  s.gainDelay.assign(std::size_t(kLanes) * kFixedLatency, 0.0f);
+  ChunkBuffers& c = s.chunk;
+  constexpr std::size_t kPairs = 2 * std::size_t(kChunkFrames);
+  for (std::vector<float>* b : {&c.input, &c.listen, &c.dry, &c.eq, &c.heard, &c.firOut, &c.out})
+    b->assign(kPairs, 0);
+  for (std::vector<double>* b :
+       {&c.programme, &c.sidechain, &c.chain, &c.wet, &c.mix, &c.outputGain, &c.listenMix})
+    b->assign(kPairs, 0);
+  for (std::vector<double>* b : {&c.sidechainGain, &c.link}) b->assign(kChunkFrames, 0);
 
   const double top = std::min(0.49 * sr, 20000.0);
   for (int k = 0; k < kDisplayPoints; ++k)
@@ -321,12 +639,16 @@ void EqEngine::Prepare(double sampleRate) {
     s.smoothed[i] = s.target[i];
     s.smoothedF[i] = s.target[i];
   }
+  s.movingCount = 0;
+  s.discretePending = false;
   s.fir.Prepare(sr, s.displayGrid.data(), s.target.data());
 
   for (BandRuntime& band : s.bands) band = BandRuntime{}; // designs depend on the rate
-  s.curveInputs.valid = false;                            // and so does the display grid
+  s.staticChain.ForgetDesigns();
+  s.dynamicChain.ForgetDesigns();
+  s.curves.Prepare(sr, s.displayGrid.data()); // and so do the display grid and curves
 
-  UpdateCoefficients(s, false);
+  UpdateCoefficientsNow(s);
   s.prepared = true;
   s.publishedSampleRate.exchange(sr);
   ResetRuntime();
@@ -340,25 +662,30 @@ void EqEngine::ResetRuntime() noexcept {
     s.smoothed[i] = s.target[i];
     s.smoothedF[i] = s.target[i];
   }
-  s.smoothing = false;
-  UpdateCoefficients(s, true);
+  s.movingCount = 0;
+  s.discretePending = false;
+
+  DetectorLanes& d = s.detectors;
+  for (LaneValues* v :
+       {&d.state.s1, &d.state.s2, &d.envelope, &d.gain, &d.delayedGain, &d.linked, &d.detected})
+    v->Fill(0.0);
+  d.quietRows = kFixedLatency; // the gain delay is zeroed below
+  UpdateCoefficientsNow(s);
+  s.staticChain.ResetRuntime(s.smoothedF.data());
+  s.dynamicChain.ResetRuntime(s.smoothedF.data());
+
+  const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
-    for (auto* set :
-         {&s.staticSet, &s.dynamicSet, &s.detectorSet, &s.previousStatic, &s.previousDynamic})
-      (*set)[b].ClearState();
-    BandDetector& det = s.detectors[b];
-    det.envelope[0] = det.envelope[1] = 0;
-    det.gain[0] = det.gain[1] = 0;
-    det.delayedGain[0] = det.delayedGain[1] = 0;
     BandRuntime& band = s.bands[b];
-    const float* p = s.Band(b);
-    band.crossfadeWeight = 0;
-    band.enableRamp = p[kEnabled] > 0.5f ? 1.0 : 0.0;
-    band.listenRamp = band.enableRamp * (p[kListen] > 0.5f ? 1.0 : 0.0);
+    band.fadeWeight = 0;
+    band.fadeDelay = 0;
+    band.previousDynamicType = band.type;
+    band.listenRamp = params.Band(b).Enabled() && params.Band(b).Listen() ? 1.0 : 0.0;
     s.detectorLevel[b].exchange(-120.0f);
     s.liveBandGain[b].exchange(0.0f);
   }
-  std::fill(s.delays.begin(), s.delays.end(), 0.0f);
+  for (StereoDelay* line : {&s.dryDelay, &s.staticDelay, &s.listenDelay})
+    std::fill(line->begin(), line->end(), 0.0f);
   std::fill(s.gainDelay.begin(), s.gainDelay.end(), 0.0f);
   s.writePos = 0;
   s.updateCounter = 0;
@@ -378,137 +705,32 @@ void EqEngine::Process(const float* const* inputs, float* const* outputs, int fr
   if (!outputs) return;
   const ScopedFlushDenormals noDenormals;
   EngineState& s = *state_;
-  float* outPtr[2] = {outputs[0], outputs[1]};
   if (!s.prepared) {
-    for (float* o : outPtr)
-      if (o) std::fill(o, o + frames, 0.0f);
+    for (int ch = 0; ch < 2; ++ch)
+      if (outputs[ch]) std::fill(outputs[ch], outputs[ch] + frames, 0.0f);
     return;
   }
   if (!s.firstBlockDone) {
     s.bypassBlend = s.target[kBypass] > 0.5f ? 1.0 : 0.0;
     s.firstBlockDone = true;
   }
+  const LaneKernels& kernels = ActiveKernels();
+  const int untilAnalysis = kAnalyzerHop - 1 - s.analyzerCountdown;
+  s.chunk.analysisFrame = untilAnalysis < frames ? untilAnalysis : -1;
 
-  float inputPeak = 0, wetPeak = 0, outputPeak = 0;
-  bool externalInUse = false;
-  const float* p = s.smoothedF.data();
+  float wetPeak = 0, outputPeak = 0;
+  ReadInputs(s, inputs, sidechain, frames);
+  RunFrameClock(s, kernels, sidechainPresent, frames);
+  RunStaticChain(s, kernels, frames);
+  ExchangeDelays(s, frames);
+  RunPhasePath(s, kernels, frames);
+  RunDynamicChain(s, kernels, frames);
+  MixOutputs(s, kernels, outputs, frames, wetPeak, outputPeak);
+  FeedAnalyzer(s, frames);
+  PublishReadouts(s, kernels, wetPeak, outputPeak, sidechainPresent);
 
-  for (int n = 0; n < frames; ++n) {
-    Smooth(s);
-
-    float inL, inR, scL, scR;
-    ReadPair(inputs, n, inL, inR);
-    ReadPair(sidechain, n, scL, scR);
-
-    const double gIn = s.inputGain.Get(p[kInput]);
-    const double gSc = s.sidechainGain.Get(p[kScTrim]);
-    const double xL = inL * gIn, xR = inR * gIn;
-    inputPeak = std::max({inputPeak, std::abs(inL), std::abs(inR)});
-
-    if (s.updateCounter % kCoefficientInterval == 0) UpdateCoefficients(s, false);
-    ++s.updateCounter;
-
-    const DetectorFrame det = RunDetectors(s, xL, xR, scL, scR, sidechainPresent, gSc);
-    externalInUse |= det.externalInUse;
-
-    // Static minimum-phase chain.
-    double cL = xL, cR = xR;
-    for (int b = 0; b < kNumBands; ++b) {
-      BandRuntime& band = s.bands[b];
-      ApplyBandStage(s.staticSet[b], band.crossfadeWeight > 0 ? &s.previousStatic[b] : nullptr,
-                     band, band.staticResting, cL, cR);
-    }
-
-    // Aligned dry, static chain and listen signals, each delayed by kFixedLatency.
-    const int pos = s.writePos;
-    const double listenNorm = std::max(det.listenSum, 1.0);
-    const bool listening = det.listenSum > 1e-6;
-    const float written[kDelayLines] = {
-        inL,
-        inR,
-        FiniteOrZero(float(cL)),
-        FiniteOrZero(float(cR)),
-        listening ? float(det.listenL / listenNorm) : 0.0f,
-        listening ? float(det.listenR / listenNorm) : 0.0f,
-    };
-    float delayed[kDelayLines];
-    float* frame = s.DelayFrame(pos);
-    for (int line = 0; line < kDelayLines; ++line) {
-      delayed[line] = frame[line];
-      frame[line] = written[line];
-    }
-
-    Ramp(s.phaseBlend, s.target[kPhase], s.c20, 0.0002);
-
-    // The FIR output is computed lazily while the phase blend does not hear it.
-    if (s.phaseBlend != 0.0 && s.fir.OutputStale()) s.fir.EnsureOutput();
-    float firL, firR;
-    s.fir.Exchange(s.firPos, FiniteOrZero(float(xL)), FiniteOrZero(float(xR)), firL, firR);
-
-    const double phi = s.phaseBlend;
-    double wL = phi * firL + (1 - phi) * delayed[kStaticL];
-    double wR = phi * firR + (1 - phi) * delayed[kStaticR];
-
-    // Dynamic chain: minimum phase after either static path.
-    for (int b = 0; b < kNumBands; ++b) {
-      BandRuntime& band = s.bands[b];
-      if (!HasDynamicStage(band.type)) continue;
-      const bool fade = band.crossfadeWeight > 0 && HasDynamicStage(band.previousType);
-      ApplyBandStage(s.dynamicSet[b], fade ? &s.previousDynamic[b] : nullptr, band,
-                     band.dynamicResting, wL, wR);
-    }
-
-    const double mix = p[kMix] * 0.01;
-    const double gOut = s.outputGain.Get(p[kOutput]);
-    Ramp(s.bypassBlend, s.target[kBypass] > 0.5f ? 1.0 : 0.0, s.c3, 1e-9);
-    Ramp(s.deltaBlend, s.target[kDelta], s.c5, 1e-9);
-    const double listenMix = std::clamp(det.listenSum, 0.0, 1.0);
-    const double beta = s.bypassBlend, delta = s.deltaBlend;
-
-    wetPeak = std::max({wetPeak, float(std::abs(wL)), float(std::abs(wR))});
-
-    const double dry[2] = {delayed[kDryL], delayed[kDryR]};
-    const double wet[2] = {wL, wR};
-    const double listen[2] = {delayed[kListenL], delayed[kListenR]};
-    float out[2];
-    for (int c = 0; c < 2; ++c) {
-      const double m = (1 - mix) * dry[c] + mix * wet[c];
-      const double t = m * (1 - delta) + (dry[c] - wet[c]) * delta;
-      const double u = t * (1 - listenMix) + listen[c] * listenMix;
-      out[c] = FiniteOrZero(float(u * gOut * (1 - beta) + dry[c] * beta));
-      if (outPtr[c]) outPtr[c][n] = out[c];
-    }
-    outputPeak = std::max({outputPeak, std::abs(out[0]), std::abs(out[1])});
-
-    s.analyzer.Write(delayed[kDryL], delayed[kDryR], out[0], out[1]);
-    if (++s.analyzerCountdown == kAnalyzerHop) {
-      s.analyzerCountdown = 0;
-      s.analyzer.Analyze(s.target[kAnalyzer] >= 0.5f, int(s.target[kAnalyzerSpeed]));
-      UpdateWetEqCurves(s);
-    }
-
-    s.writePos = pos + 1 == kFixedLatency ? 0 : pos + 1;
-    if (++s.firPos == kFirBlock) {
-      s.firPos = 0;
-      s.fir.BlockStep(s.phaseBlend != 0.0 || s.target[kPhase] != 0.0f);
-    }
-    s.fir.DesignerStep();
-  }
-
-  // Band readouts as they stand after the chunk's last frame.
-  for (int b = 0; b < kNumBands; ++b) {
-    const BandRuntime& band = s.bands[b];
-    s.detectorLevel[b].exchange(float(DetectorLevelDb(band.readoutEnvelope)),
-                                std::memory_order_relaxed);
-    s.liveBandGain[b].exchange(
-        float(double(p[kScale]) * s.detectors[b].delayedGain[band.readoutChannel] * 0.01),
-        std::memory_order_relaxed);
-  }
-  s.inputPeak.exchange(inputPeak);
-  s.wetPeak.exchange(wetPeak);
-  s.outputPeak.exchange(outputPeak);
-  s.sidechainPresent.exchange(sidechainPresent ? 1 : 0);
-  s.externalInUse.exchange(externalInUse ? 1 : 0);
+  s.writePos = (s.writePos + frames) % kFixedLatency;
+  s.updateCounter += std::uint32_t(frames);
 }
 
 EngineReadout EqEngine::GetReadout() const noexcept {

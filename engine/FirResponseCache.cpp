@@ -19,14 +19,21 @@ void FirResponseCache::Rebuild(const ParamSnapshot& sanitized, double sampleRate
   if (!built_) {
     plan_.Build(kDesignFftSize);
     for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+    for (auto& r : response_) r.assign(kDesignBins, 0.0f);
     for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
   }
   BiquadCascade cascades[kNumBands];
   DesignKernelCascades(cascades, sanitized.data(), sampleRate);
-  for (int k = 0; k <= kDesignFftSize / 2; ++k) {
-    SampleZeroPhaseBin(buffers_, cascades, sanitized.data(), k);
+  SampleZeroPhaseBins(response_, cascades, sanitized.data(), 0, kDesignBins);
+  for (int j = 0; j < kKernelEntries; ++j) {
+    // Mirrored (bin 16384 - k holds bin k), in the transform's bit-reversed order.
+    for (int i = 0; i < kDesignFftSize; ++i) {
+      const int n = plan_.BitReversedIndex(i);
+      buffers_[j][i] =
+          ComplexF(response_[j][n <= kDesignFftSize / 2 ? n : kDesignFftSize - n], 0.0f);
+    }
+    plan_.InverseBitReversed(buffers_[j].data());
   }
-  for (auto& b : buffers_) plan_.Inverse(b.data());
   for (int n = 0; n < kKernelTaps; ++n) WindowKernelTap(buffers_, kernels_, n, 1.0);
 
   key_ = sanitized;

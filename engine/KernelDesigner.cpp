@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kHalfBins = kDesignFftSize / 2; // 8192
 constexpr int kSampleBinsPerStep = 4;
+constexpr int kSampleBatch = 8;
 constexpr int kButterfliesPerStep = 128;
 constexpr int kWindowTapsPerStep = 32;
 constexpr int kZeroPadBinsPerStep = 64;
@@ -69,41 +70,49 @@ void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* par
   }
 }
 
-Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
-                        double omega) noexcept {
-  Matrix2 m;
-  const UnitDelay delay(omega);
-  for (int band = 0; band < kNumBands; ++band) {
-    const float* p = params + BandParamIndex(band, 0);
-    if (!(p[kEnabled] > 0.5f)) continue;
-    const double magnitude = CascadeMagnitude(cascades[band], delay);
-    m = ChannelMatrix(magnitude, static_cast<int>(p[kChannel])) * m;
-  }
-  return m;
-}
-
 double KaiserWindow(int n) noexcept {
   const double m = static_cast<double>(n - kKernelCentre) / kKernelCentre;
   return BesselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - m * m))) / BesselI0(kKaiserBeta);
 }
 
-void SampleZeroPhaseBin(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                        const float* params, int k) noexcept {
-  const double omega = 2.0 * std::numbers::pi * k / kDesignFftSize;
-  const Matrix2 m = ZeroPhaseMatrix(cascades, params, omega);
-  const double entries[kKernelEntries] = {m.m00.real(), m.m01.real(), m.m10.real(), m.m11.real()};
-  for (int j = 0; j < kKernelEntries; ++j) {
-    const ComplexF v(static_cast<float>(entries[j]), 0.0f);
-    buffers[j][k] = v;
-    if (k >= 1 && k < kHalfBins) buffers[j][kDesignFftSize - k] = v;
+const DesignDelays& DesignGridDelays() noexcept {
+  static const DesignDelays table = [] {
+    DesignDelays d{};
+    for (int k = 0; k < kDesignBinsPadded; ++k) {
+      const int bin = k < kDesignBins ? k : 0;
+      const UnitDelay delay(2.0 * std::numbers::pi * bin / kDesignFftSize);
+      d.c1[k] = delay.z1.real(), d.s1[k] = delay.z1.imag();
+      d.c2[k] = delay.z2.real(), d.s2[k] = delay.z2.imag();
+    }
+    return d;
+  }();
+  return table;
+}
+
+void SampleZeroPhaseBins(ZeroPhaseResponse& response, const BiquadCascade (&cascades)[kNumBands],
+                         const float* params, int first, int last) noexcept {
+  ZeroPhaseBands bands;
+  for (int band = 0; band < kNumBands; ++band) {
+    const float* p = params + BandParamIndex(band, 0);
+    if (!(p[kEnabled] > 0.5f)) continue;
+    bands.cascade[bands.count] = &cascades[band];
+    bands.channel[bands.count++] = static_cast<int>(p[kChannel]);
   }
+  float* const data[kKernelEntries] = {response[0].data(), response[1].data(), response[2].data(),
+                                       response[3].data()};
+  ActiveKernels().sampleZeroPhase(data, bands, DesignGridDelays(), first, last);
 }
 
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
                      double scale) noexcept {
   const int m = n - kKernelCentre;
   const int source = m >= 0 ? m : m + kDesignFftSize;
-  const double w = KaiserWindow(n);
+  static const std::array<double, kKernelTaps> window = [] {
+    std::array<double, kKernelTaps> w{};
+    for (int tap = 0; tap < kKernelTaps; ++tap) w[std::size_t(tap)] = KaiserWindow(tap);
+    return w;
+  }();
+  const double w = window[std::size_t(n)];
   for (int j = 0; j < kKernelEntries; ++j) {
     kernels[j][n] = static_cast<float>(static_cast<double>(buffers[j][source].real()) * scale * w);
   }
@@ -120,6 +129,7 @@ void KernelDesigner::Prepare(double sampleRate, const float* displayGrid) {
   displayGrid_ = displayGrid;
   plan_.Build(kDesignFftSize);
   for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+  for (auto& r : response_) r.assign(kDesignBins, 0.0f);
   for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
   state_ = kIdle;
 }
@@ -128,56 +138,104 @@ void KernelDesigner::Start(const float* params) noexcept {
   std::copy(params, params + kNumParams, design_.begin());
   DesignKernelCascades(cascades_, design_.data(), sampleRate_);
   index_ = 0;
+  sampled_ = 0;
   entry_ = 0;
   partition_ = 0;
   cursor_ = {};
   state_ = kSampleResponse;
 }
 
-bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept {
-  switch (state_) {
-  case kSampleResponse: {
-    const int end = std::min(index_ + kSampleBinsPerStep, kHalfBins + 1);
-    for (; index_ < end; ++index_) SampleZeroPhaseBin(buffers_, cascades_, design_.data(), index_);
-    if (index_ > kHalfBins) {
-      plan_.BitReverse(buffers_[0].data());
-      entry_ = 0;
-      cursor_ = {};
-      state_ = kInverseTransform;
+namespace {
+
+// Steps that `work` units take at `perStep` units a step.
+int StepsFor(int work, int perStep) {
+  return (work + perStep - 1) / perStep;
+}
+
+} // namespace
+
+int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps, bool holdWrites,
+                        bool& completed) noexcept {
+  completed = false;
+  int taken = 0;
+  while (taken < steps && state_ != kIdle) {
+    // A step that would write `out` waits, and so does every later step of this call.
+    if (holdWrites && NextStepWritesSet()) return steps;
+    const int budget = steps - taken;
+    switch (state_) {
+    case kSampleResponse: {
+      // 4 bins a step, sampled a batch ahead at a time, as wide as a vector may be.
+      const int n = std::min(budget, StepsFor(kDesignBins - index_, kSampleBinsPerStep));
+      index_ = std::min(index_ + n * kSampleBinsPerStep, kDesignBins);
+      if (sampled_ < index_) {
+        const int end =
+            std::min((index_ + kSampleBatch - 1) / kSampleBatch * kSampleBatch, kDesignBins);
+        SampleZeroPhaseBins(response_, cascades_, design_.data(), sampled_, end);
+        sampled_ = end;
+      }
+      taken += n;
+      if (index_ == kDesignBins) {
+        entry_ = 0;
+        LoadInverseInput();
+        state_ = kInverseTransform;
+      }
+      break;
     }
-    return false;
-  }
-  case kInverseTransform:
-  case kForwardTransform: {
-    const bool inverse = state_ == kInverseTransform;
-    if (plan_.Step(buffers_[entry_].data(), cursor_, kButterfliesPerStep, inverse)) {
-      cursor_ = {};
+    case kInverseTransform:
+    case kForwardTransform: {
+      // 128 butterflies a step; a buffer's last step does the rest, the next buffer starts
+      // with the next step.
+      const bool inverse = state_ == kInverseTransform;
+      const int remaining = plan_.ButterflyCount() - butterflies_;
+      const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
+      butterflies_ += std::min(n * kButterfliesPerStep, remaining);
+      taken += n;
+      Transform(plan_, buffers_[entry_].data(), inverse);
+      if (butterflies_ < plan_.ButterflyCount()) break;
       if (++entry_ < kKernelEntries) {
-        plan_.BitReverse(buffers_[entry_].data());
+        if (inverse) {
+          LoadInverseInput();
+        } else {
+          cursor_ = {};
+          butterflies_ = done_ = 0;
+        }
       } else {
         entry_ = 0;
         index_ = 0;
         state_ = inverse ? kWindow : kDisplayResponse;
       }
+      break;
     }
-    return false;
-  }
-  case kWindow: {
-    const int end = std::min(index_ + kWindowTapsPerStep, kKernelTaps);
-    for (; index_ < end; ++index_) {
-      WindowKernelTap(buffers_, kernels_, index_, 1.0 / kDesignFftSize);
+    case kWindow: {
+      // 32 taps a step; the last one loads the first partition into `out`.
+      int n = std::min(budget, StepsFor(kKernelTaps - index_, kWindowTapsPerStep));
+      const int end = std::min(index_ + n * kWindowTapsPerStep, kKernelTaps);
+      if (holdWrites && end == kKernelTaps) {
+        if (--n == 0) return steps;
+        index_ += n * kWindowTapsPerStep;
+        for (int tap = index_ - n * kWindowTapsPerStep; tap < index_; ++tap)
+          WindowKernelTap(buffers_, kernels_, tap, 1.0 / kDesignFftSize);
+        return steps;
+      }
+      for (; index_ < end; ++index_)
+        WindowKernelTap(buffers_, kernels_, index_, 1.0 / kDesignFftSize);
+      taken += n;
+      if (index_ == kKernelTaps) {
+        entry_ = 0;
+        partition_ = 0;
+        LoadPartition(out, partitionPlan);
+        state_ = kPartitionSpectra;
+      }
+      break;
     }
-    if (index_ == kKernelTaps) {
-      entry_ = 0;
-      partition_ = 0;
-      LoadPartition(out, partitionPlan);
-      state_ = kPartitionSpectra;
-    }
-    return false;
-  }
-  case kPartitionSpectra:
-    if (partitionPlan.Step(out.Partition(entry_, partition_), cursor_, kButterfliesPerStep,
-                           false)) {
+    case kPartitionSpectra: {
+      // 128 butterflies a step; a partition's last step loads the next one.
+      const int remaining = partitionPlan.ButterflyCount() - butterflies_;
+      const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
+      butterflies_ += std::min(n * kButterfliesPerStep, remaining);
+      taken += n;
+      Transform(partitionPlan, out.Partition(entry_, partition_), false);
+      if (butterflies_ < partitionPlan.ButterflyCount()) break;
       if (++partition_ == kPartitions) {
         partition_ = 0;
         ++entry_;
@@ -188,51 +246,95 @@ bool KernelDesigner::Step(KernelSet& out, const FftPlan& partitionPlan) noexcept
         index_ = 0;
         state_ = kZeroPad;
       }
+      break;
     }
-    return false;
-  case kZeroPad: {
-    const int end = index_ + kZeroPadBinsPerStep;
-    for (; index_ < end; ++index_) {
-      for (int j = 0; j < kKernelEntries; ++j) {
-        buffers_[j][index_] = ComplexF(index_ < kKernelTaps ? kernels_[j][index_] : 0.0f, 0.0f);
+    case kZeroPad: {
+      // 64 values a step of the zero-padded kernels, written in the forward transforms'
+      // bit-reversed order: each position fetches its value.
+      const int n = std::min(budget, (kDesignFftSize - index_) / kZeroPadBinsPerStep);
+      const int end = index_ + n * kZeroPadBinsPerStep;
+      for (; index_ < end; ++index_) {
+        const int tap = plan_.BitReversedIndex(index_);
+        for (int j = 0; j < kKernelEntries; ++j)
+          buffers_[j][index_] = ComplexF(tap < kKernelTaps ? kernels_[j][tap] : 0.0f, 0.0f);
       }
+      taken += n;
+      if (index_ == kDesignFftSize) {
+        entry_ = 0;
+        cursor_ = {};
+        butterflies_ = done_ = 0;
+        state_ = kForwardTransform;
+      }
+      break;
     }
-    if (index_ == kDesignFftSize) {
-      plan_.BitReverse(buffers_[0].data());
-      entry_ = 0;
-      cursor_ = {};
-      state_ = kForwardTransform;
+    case kDisplayResponse: {
+      const int n = std::min(budget, (kDisplayPoints - index_) / kDisplayPointsPerStep);
+      const int end = index_ + n * kDisplayPointsPerStep;
+      for (; index_ < end; ++index_) out.display[index_] = DisplayPoint(index_);
+      taken += n;
+      if (index_ == kDisplayPoints) {
+        state_ = kIdle;
+        completed = true;
+        return taken;
+      }
+      break;
     }
-    return false;
-  }
-  case kDisplayResponse: {
-    const int end = index_ + kDisplayPointsPerStep;
-    for (; index_ < end; ++index_) out.display[index_] = DisplayPoint(index_);
-    if (index_ == kDisplayPoints) {
-      state_ = kIdle;
-      return true;
+    default:
+      return steps;
     }
-    return false;
   }
-  default:
-    return false;
+  return taken;
+}
+
+void KernelDesigner::LoadInverseInput() noexcept {
+  // The sampled response, mirrored (bin 16384 - k holds bin k), in the inverse transform's
+  // bit-reversed order: each position fetches its bin.
+  const float* response = response_[entry_].data();
+  ComplexF* buffer = buffers_[entry_].data();
+  for (int i = 0; i < kDesignFftSize; ++i) {
+    const int n = plan_.BitReversedIndex(i);
+    buffer[i] = ComplexF(response[n <= kHalfBins ? n : kDesignFftSize - n], 0.0f);
   }
+  cursor_ = {};
+  butterflies_ = done_ = 0;
+}
+
+void KernelDesigner::Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept {
+  // The butterflies are done in whole pieces as soon as the steps taken cover them, and all
+  // of them by the step that covers the last one: the same butterflies, finished at the same
+  // step, as 128 per step.
+  if (butterflies_ == plan.ButterflyCount()) {
+    plan.Step(data, cursor_, butterflies_ - done_, inverse);
+    done_ = butterflies_;
+    return;
+  }
+  for (int piece = plan.WholePiece(cursor_); done_ + piece <= butterflies_;
+       piece = plan.WholePiece(cursor_)) {
+    plan.Step(data, cursor_, piece, inverse);
+    done_ += piece;
+  }
+}
+
+bool KernelDesigner::NextStepWritesSet() const noexcept {
+  return state_ == kPartitionSpectra || state_ == kDisplayResponse ||
+         (state_ == kWindow && index_ + kWindowTapsPerStep >= kKernelTaps);
 }
 
 void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept {
   ComplexF* slot = out.Partition(entry_, partition_);
-  const float* kernel = kernels_[entry_].data();
+  const float* taps = kernels_[entry_].data() + kFirBlock * partition_;
+  const int count = std::min(kFirBlock, kKernelTaps - kFirBlock * partition_);
   bool nonZero = false;
-  for (int i = 0; i < kFirBlock; ++i) {
-    const int tap = kFirBlock * partition_ + i;
-    const float v = tap < kKernelTaps ? kernel[tap] : 0.0f;
-    nonZero = nonZero || v != 0.0f;
-    slot[i] = ComplexF(v, 0.0f);
-  }
-  std::fill(slot + kFirBlock, slot + kConvFftSize, ComplexF{});
+  for (int i = 0; i < count; ++i) nonZero |= taps[i] != 0.0f;
   out.nonZero[entry_ * kPartitions + partition_] = nonZero ? 1 : 0;
-  partitionPlan.BitReverse(slot);
+  // Straight into the transform's bit-reversed order (its own inverse): the taps, then zeros.
+  const std::uint32_t* order = partitionPlan.BitReversedOrder();
+  for (int j = 0; j < kConvFftSize; ++j) {
+    const int i = static_cast<int>(order[j]);
+    slot[j] = ComplexF(i < count ? taps[i] : 0.0f, 0.0f);
+  }
   cursor_ = {};
+  butterflies_ = done_ = 0;
 }
 
 Matrix2 KernelDesigner::DisplayPoint(int point) const noexcept {

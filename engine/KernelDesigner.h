@@ -15,6 +15,7 @@
 #include "engine/ChannelMatrix.h"
 #include "engine/EngineConstants.h"
 #include "engine/FftPlan.h"
+#include "engine/LaneKernels.h"
 #include "engine/ParamTable.h"
 
 namespace coral {
@@ -31,6 +32,8 @@ inline constexpr int kKernelEntries = 4; // 00, 01, 10, 11: entry 2 * output + i
 
 // Four complex buffers of kDesignFftSize values, one per matrix entry.
 using DesignBuffers = std::array<std::vector<ComplexF>, kKernelEntries>;
+// The sampled zero-phase response, bins 0 .. 8192, one array per matrix entry.
+using ZeroPhaseResponse = std::array<std::vector<float>, kKernelEntries>;
 // Four kernels of kKernelTaps floats, one per matrix entry; tap kKernelCentre is time zero.
 using KernelTaps = std::array<std::vector<float>, kKernelEntries>;
 
@@ -43,19 +46,19 @@ bool DesignRelevantDiffers(const float* a, const float* b) noexcept;
 void DesignKernelCascades(BiquadCascade (&cascades)[kNumBands], const float* params,
                           double sampleRate) noexcept;
 
-// Zero-phase response matrix at omega (rad/sample): starting from the identity, each band
-// with Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel).
-Matrix2 ZeroPhaseMatrix(const BiquadCascade (&cascades)[kNumBands], const float* params,
-                        double omega) noexcept;
-
 // Kaiser window (beta 8.6) at tap n = 0..8192, centred on tap 4096. I0 is the power series
 // sum (x^2/4)^k / (k!)^2 until a term falls below 1e-15 of the running sum or 30 terms.
 double KaiserWindow(int n) noexcept;
 
-// Samples bin k (0..8192) of the zero-phase matrix into the four buffers as real values and
-// mirrors it into bin 16384 - k for 1 <= k <= 8191, so each inverse transform is real.
-void SampleZeroPhaseBin(DesignBuffers& buffers, const BiquadCascade (&cascades)[kNumBands],
-                        const float* params, int k) noexcept;
+// The design grid's unit delays (computed once; any thread).
+const DesignDelays& DesignGridDelays() noexcept;
+
+// Samples bins [first, last) (within 0..8192) of the zero-phase matrix: the real parts of its
+// four entries at omega = 2 pi k / 16384, where from the identity each band with
+// Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel), |H| as CascadeMagnitude.
+// An inverse transform of bins 0..8192 mirrored into 16384 - k is real.
+void SampleZeroPhaseBins(ZeroPhaseResponse& response, const BiquadCascade (&cascades)[kNumBands],
+                         const float* params, int first, int last) noexcept;
 
 // Tap n (0..8192) of the four kernels from inverse-transformed buffers:
 // kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale * KaiserWindow(n).
@@ -81,7 +84,7 @@ struct KernelSet {
   bool NonZero(int entry, int p) const noexcept { return nonZero[entry * kPartitions + p] != 0; }
 };
 
-// The eight-state incremental designer. State 0 is idle; Start enters state 1; each Step
+// The eight-state incremental designer. State 0 is idle; Start enters state 1; each step
 // performs one bounded piece of work:
 //   1 sample the zero-phase response, 4 bins;   2 inverse transforms, 128 butterflies;
 //   3 window, 32 taps;                          4 partition spectra, 128 butterflies;
@@ -109,16 +112,26 @@ public:
   // and enters state 1, abandoning any design in progress.
   void Start(const float* params) noexcept;
 
-  // One bounded step writing partition spectra and display matrices into `out`; the
-  // partition transforms use `partitionPlan` (512 points). Returns true on the step that
-  // completes a design (the designer is then idle). Does nothing when idle.
-  bool Step(KernelSet& out, const FftPlan& partitionPlan) noexcept;
+  // Up to `steps` bounded steps, done together (the same work as one step after another),
+  // writing partition spectra and display matrices into `out`; the partition transforms use
+  // `partitionPlan` (512 points). `holdWrites`: a step that would write `out` (the last
+  // window step, which loads the first partition, the partition spectra and the display
+  // matrices) is not taken, and neither is any later one of the call. Returns the steps
+  // taken (those held count as taken); fewer only when the design completes, which sets
+  // `completed` (the designer is then idle). Does nothing when idle.
+  int Run(KernelSet& out, const FftPlan& partitionPlan, int steps, bool holdWrites,
+          bool& completed) noexcept;
 
   int CurrentState() const noexcept { return state_; }
   const float* Kernel(int entry) const noexcept { return kernels_[entry].data(); }
   const ParamSnapshot& DesignParams() const noexcept { return design_; }
 
 private:
+  bool NextStepWritesSet() const noexcept;
+  // Fills the current buffer with the sampled response for its inverse transform.
+  void LoadInverseInput() noexcept;
+  // Brings the current transform's butterflies up to the steps taken (butterflies_).
+  void Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept;
   void LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept;
   Matrix2 DisplayPoint(int point) const noexcept;
 
@@ -126,14 +139,18 @@ private:
   const float* displayGrid_ = nullptr;
   FftPlan plan_;
   DesignBuffers buffers_;
+  ZeroPhaseResponse response_;
   KernelTaps kernels_;
   ParamSnapshot design_{};
   BiquadCascade cascades_[kNumBands]{};
 
   int state_ = kIdle;
-  int index_ = 0;     // next bin, tap or display point
-  int entry_ = 0;     // current matrix entry (buffer or kernel)
-  int partition_ = 0; // current partition in state 4
+  int index_ = 0;       // next bin, tap or display point
+  int sampled_ = 0;     // bins sampled so far in state 1 (up to a batch ahead of index_)
+  int entry_ = 0;       // current matrix entry (buffer or kernel)
+  int partition_ = 0;   // current partition in state 4
+  int butterflies_ = 0; // of the current transform, covered by the steps taken
+  int done_ = 0;        // of the current transform, done
   FftPlan::Cursor cursor_;
 };
 

@@ -1,6 +1,7 @@
 #include "engine/LinearPhaseFir.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace coral {
 
@@ -30,7 +31,8 @@ void LinearPhaseFir::Prepare(double sampleRate, const float* displayGrid, const 
   crossfade_ = 0;
 
   designer_.Start(target);
-  while (designer_.CurrentState() != KernelDesigner::kIdle) AdvanceDesign();
+  constexpr int kWholeDesign = 1 << 20; // more steps than any design takes
+  AdvanceDesign(kWholeDesign);
   active_ = 1 - active_;
   ++swaps_;
   kernelReady_ = false;
@@ -122,22 +124,46 @@ void LinearPhaseFir::EnsureOutput() noexcept {
 }
 
 void LinearPhaseFir::DesignerStep() noexcept {
-  if (designer_.CurrentState() == KernelDesigner::kIdle) {
-    if (!recheck_ || crossfade_ > 0) return;
-    recheck_ = false;
-    if (DesignRelevantDiffers(target_.data(), lastDesigned_.data()))
-      designer_.Start(target_.data());
-    return;
-  }
-  AdvanceDesign();
+  DesignerSteps(1);
 }
 
-void LinearPhaseFir::AdvanceDesign() noexcept {
-  if (designer_.Step(sets_[1 - active_], convolver_.Plan())) {
+void LinearPhaseFir::DesignerSteps(int count) noexcept {
+  while (count > 0) {
+    if (designer_.CurrentState() == KernelDesigner::kIdle) {
+      // Nothing can start before the next block step or target once this step declines.
+      if (!recheck_ || crossfade_ > 0) return;
+      recheck_ = false;
+      --count;
+      if (DesignRelevantDiffers(target_.data(), lastDesigned_.data()))
+        designer_.Start(target_.data());
+      continue;
+    }
+    count -= AdvanceDesign(count);
+  }
+}
+
+void LinearPhaseFir::ExchangeBlock(int q, int count, const double* input, float* output) noexcept {
+  for (int i = 0; i < count; ++i) {
+    for (int channel = 0; channel < 2; ++channel) {
+      const float x = static_cast<float>(input[2 * i + channel]);
+      inBlock_[channel][q + i] = std::isfinite(x) ? x : 0.0f;
+      output[2 * i + channel] = outBlock_[channel][q + i];
+    }
+  }
+}
+
+int LinearPhaseFir::AdvanceDesign(int steps) noexcept {
+  // A design may begin while the previous set still waits for its swap or crossfades in, but
+  // it never writes that set: the steps that fill the inactive set wait until it is free.
+  bool completed = false;
+  const int taken = designer_.Run(sets_[1 - active_], convolver_.Plan(), steps,
+                                  kernelReady_ || crossfade_ > 0, completed);
+  if (completed) {
     lastDesigned_ = designer_.DesignParams();
     kernelReady_ = true;
     recheck_ = true;
   }
+  return taken;
 }
 
 double LinearPhaseFir::CrossfadeProgress(int q) const noexcept {

@@ -39,6 +39,9 @@ public:
     firL = outBlock_[0][q];
     firR = outBlock_[1][q];
   }
+  // Exchange for `count` frames from position q on (q + count <= 256): input pairs in double
+  // precision (rounded, non-finite samples 0), output pairs.
+  void ExchangeBlock(int q, int count, const double* input, float* output) noexcept;
 
   // Called when the FIR position wraps from 255 to 0: transforms the new input block,
   // starts a waiting swap, convolves with the active set (and the incoming set during a
@@ -56,16 +59,22 @@ public:
   void SetTarget(const float* target) noexcept;
 
   // One designer step. In the idle state it starts a design when the target differs from
-  // the last-designed array (DesignRelevantDiffers) and no crossfade runs.
+  // the last-designed array (DesignRelevantDiffers) and no crossfade runs. A design never
+  // writes the set that waits for its swap or crossfades in: it holds until that set is free.
   void DesignerStep() noexcept;
+  // `count` designer steps (stopping early once idle steps can change nothing until the next
+  // block step or target).
+  void DesignerSteps(int count) noexcept;
 
   // Display blend towards the incoming set: clamp(1 - (c - q + 256) / 2048, 0, 1) with c the
   // remaining crossfade count; 0 when no crossfade runs.
   double CrossfadeProgress(int q) const noexcept;
 
-  // FIR display matrix at display point i of the active set, or of the incoming set.
-  const Matrix2& DisplayMatrix(int point, bool incoming) const noexcept {
-    return sets_[incoming ? 1 - active_ : active_].display[point];
+  // The kernel set in use (0 or 1); the other one is designed into and swapped in.
+  int ActiveSet() const noexcept { return active_; }
+  // FIR display matrix at display point `point` of kernel set `set`.
+  const Matrix2& DisplayMatrix(int set, int point) const noexcept {
+    return sets_[set].display[point];
   }
 
   // Number of kernel swaps completed since Prepare: the active display matrices change only
@@ -81,8 +90,9 @@ public:
   const float* LastDesigned() const noexcept { return lastDesigned_.data(); }
 
 private:
-  // Runs one designer step into the inactive set and marks a finished set ready.
-  void AdvanceDesign() noexcept;
+  // Runs up to `steps` designer steps into the inactive set and marks a finished set ready;
+  // returns the steps taken.
+  int AdvanceDesign(int steps) noexcept;
 
   // The convolutions of one block step: what was active, the crossfade count used for the
   // blend (0 when none), and how far back the step's newest input block lies.
@@ -109,7 +119,7 @@ private:
   ParamSnapshot target_{};
   ParamSnapshot lastDesigned_{};
   bool kernelReady_ = false;
-  bool recheck_ = false; // the start rule may answer differently since it was last asked
+  bool recheck_ = false; // whether a new design may start has to be asked again
   int crossfade_ = 0;    // 0, or 2048 down to 256 in steps of 256
 
   bool stale_ = false;         // output block not computed (skipped block step)

@@ -8,27 +8,42 @@ namespace coral {
 void PartitionedConvolver::Prepare() {
   plan_.Build(kConvFftSize);
   history_.assign(static_cast<std::size_t>(2 * kPartitions * kConvFftSize), ComplexF{});
+  blocks_.assign(static_cast<std::size_t>(2 * kPartitions * kFirBlock), 0.0f);
   accumulator_.assign(kConvFftSize, ComplexF{});
-  slot_ = 0;
+  Reset();
 }
 
 void PartitionedConvolver::Reset() noexcept {
   std::fill(history_.begin(), history_.end(), ComplexF{});
+  transformed_.fill(true); // zero blocks, zero spectra
   slot_ = 0;
 }
 
 void PartitionedConvolver::PushBlock(const BlockPair& input) noexcept {
   for (int channel = 0; channel < 2; ++channel) {
-    ComplexF* bins = History(channel, slot_);
     const float* x = input[channel].data();
-    for (int n = 0; n < kFirBlock; ++n) bins[n] = ComplexF(x[n], 0.0f);
-    std::fill(bins + kFirBlock, bins + kConvFftSize, ComplexF{});
-    plan_.Forward(bins);
+    std::copy(x, x + kFirBlock, blocks_.data() + (channel * kPartitions + slot_) * kFirBlock);
+  }
+  transformed_[std::size_t(slot_)] = false;
+}
+
+void PartitionedConvolver::TransformPending() noexcept {
+  for (int slot = 0; slot < kPartitions; ++slot) {
+    if (transformed_[std::size_t(slot)]) continue;
+    for (int channel = 0; channel < 2; ++channel) {
+      ComplexF* bins = History(channel, slot);
+      const float* x = blocks_.data() + (channel * kPartitions + slot) * kFirBlock;
+      for (int n = 0; n < kFirBlock; ++n) bins[n] = ComplexF(x[n], 0.0f);
+      std::fill(bins + kFirBlock, bins + kConvFftSize, ComplexF{});
+      plan_.Forward(bins);
+    }
+    transformed_[std::size_t(slot)] = true;
   }
 }
 
 void PartitionedConvolver::Convolve(const KernelSet& set, BlockPair& output, BlockPair& overlap,
                                     int blocksBack) noexcept {
+  TransformPending();
   const int newest = (slot_ - blocksBack % kPartitions + kPartitions) % kPartitions;
   ComplexF* acc = accumulator_.data();
   for (int o = 0; o < 2; ++o) {

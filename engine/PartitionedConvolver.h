@@ -28,8 +28,9 @@ public:
 
   const FftPlan& Plan() const noexcept { return plan_; }
 
-  // Transforms the newest 256-sample block of each channel (zero-padded to 512) into the
-  // history slot of the current block.
+  // Stores the newest 256-sample block of each channel as the current block. Its transform
+  // (zero-padded to 512) enters the history when a convolution first needs it, so blocks that
+  // no convolution reads before they leave the history are never transformed.
   void PushBlock(const BlockPair& input) noexcept;
 
   // Convolves the history with `set` as if the newest block were `blocksBack` blocks before
@@ -47,8 +48,14 @@ private:
     return history_.data() + (channel * kPartitions + slot) * kConvFftSize;
   }
 
+  // Transforms every stored block whose spectrum is not in the history yet (at most one per
+  // slot and channel).
+  void TransformPending() noexcept;
+
   FftPlan plan_;
   std::vector<ComplexF> history_;
+  std::vector<float> blocks_;                   // 2 channels x 33 slots x 256 samples
+  std::array<bool, kPartitions> transformed_{}; // the slot's spectrum is in the history
   std::vector<ComplexF> accumulator_;
   int slot_ = 0;
 };

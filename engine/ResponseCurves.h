@@ -1,15 +1,13 @@
 #pragma once
 // Transfer curves for display. Applied curves are computed by the engine on the audio
-// thread from what is running; target curves are computed on the editor thread from a
-// parameter snapshot. Every curve is a RowEnergy of a 2x2 response matrix, in dB.
+// thread from what is running (AppliedCurves.h); target curves are computed on the editor
+// thread from a parameter snapshot. Every curve is a RowEnergy of a 2x2 response matrix, in dB.
 
 #include "engine/BandFilter.h"
 #include "engine/ChannelMatrix.h"
 #include "engine/ParamTable.h"
 
 namespace coral {
-
-struct EngineState;
 
 // Response matrix at `frequency` Hz (clamped to 0..sampleRate/2) of the enabled bands of
 // `params`, given their designed cascades: each band left-multiplies its ChannelMatrix in
@@ -18,10 +16,6 @@ struct EngineState;
 Matrix2 AnalyticResponse(const BiquadCascade (&cascades)[kNumBands], const float* params,
                          double frequency, double sampleRate, int onlyBand = -1,
                          bool magnitudeOnly = false) noexcept;
-
-// Engine-side update of the static and current wet-EQ curves (audio thread, every 1024
-// frames, after the analysis step). Allocation-free.
-void UpdateWetEqCurves(EngineState& state) noexcept;
 
 // Target curve of the whole static EQ at `frequency` Hz for output `row` (0 left, 1 right),
 // in dB. Minimum-phase snapshots use the analytic biquads; linear-phase snapshots use the

@@ -1,8 +1,11 @@
 #include "engine/SpectrumAnalyzer.h"
 
+#include "engine/LaneKernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace coral {
 
@@ -20,6 +23,8 @@ void SpectrumAnalyzer::Prepare(double sampleRate, const float* grid) {
   plan_.Build(kAnalyzerSize);
   for (auto& ring : rings_) ring.assign(kAnalyzerSize, 0.0f);
   work_.assign(kAnalyzerSize, ComplexF{});
+  leftNorms_.assign(kAnalyzerSize / 2, 0.0);
+  rightNorms_.assign(kAnalyzerSize / 2, 0.0);
   window_.resize(kAnalyzerSize);
   for (int i = 0; i < kAnalyzerSize; ++i)
     window_[i] = float(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / kAnalyzerSize));
@@ -52,32 +57,33 @@ void SpectrumAnalyzer::Reset() noexcept {
 }
 
 void SpectrumAnalyzer::PublishFloor() noexcept {
+  if (floorPublished_) return; // every point already holds it
   for (auto& v : inputSpectrum_) v.exchange(kFloorDb);
   for (auto& v : outputSpectrum_) v.exchange(kFloorDb);
+  floorPublished_ = true;
 }
 
-// Windowed FFT of one ring (oldest sample first), then the peak sine power per point.
-void SpectrumAnalyzer::AnalyzeRing(int ring, float* power) noexcept {
-  const float* samples = rings_[ring].data();
-  // Windowed samples go straight to their bit-reversed places.
-  for (int i = 0; i < kAnalyzerSize; ++i) {
-    work_[plan_.BitReversedIndex(i)] =
-        ComplexF(samples[(position_ + i) & (kAnalyzerSize - 1)] * window_[i], 0.0f);
-  }
-  plan_.ForwardBitReversed(work_.data());
-  for (int i = 0; i < kDisplayPoints; ++i) {
-    // The loudest bin by squared magnitude (exact in double for float parts) is the bin with
-    // the largest |X|; only its magnitude is taken.
-    int loudest = firstBin_[i];
-    double loudestNorm = -1.0;
-    for (int k = firstBin_[i]; k <= lastBin_[i]; ++k) {
-      const double re = work_[k].real(), im = work_[k].imag();
-      const double norm = re * re + im * im;
-      if (norm > loudestNorm) loudestNorm = norm, loudest = k;
+// Windowed FFT of a left and a right ring (oldest sample first) together: the left signal
+// as the real part and the right one as the imaginary part of one transform, whose bins
+// untangle into both spectra (UntangleSpectra). Then the peak sine power per point of each.
+void SpectrumAnalyzer::AnalyzePair(int leftRing, float* leftPower, float* rightPower) noexcept {
+  const float* left = rings_[leftRing].data();
+  const float* right = rings_[leftRing + 1].data();
+  const LaneKernels& kernels = ActiveKernels();
+  kernels.windowedTransform(left, right, window_.data(), plan_.BitReversedOrder(), position_,
+                            plan_.Stages(), work_.data());
+  kernels.untangleSpectra(work_.data(), kAnalyzerSize, leftNorms_.data(), rightNorms_.data());
+  for (const auto& [norms, power] :
+       {std::pair{leftNorms_.data(), leftPower}, std::pair{rightNorms_.data(), rightPower}}) {
+    // The loudest bin of each point by squared magnitude (exact in double for float parts);
+    // its magnitude |X| rounded to single precision.
+    alignas(64) double loudest[kDisplayPoints];
+    kernels.rangePeaks(norms, firstBin_.data(), lastBin_.data(), kDisplayPoints, loudest);
+    for (int i = 0; i < kDisplayPoints; ++i) {
+      const float peak = float(std::sqrt(loudest[i]));
+      const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
+      power[i] = amplitude * amplitude * 0.5f;
     }
-    const float peak = std::abs(work_[loudest]);
-    const float amplitude = peak * 4.0f / kAnalyzerSize; // Hann window gain 0.5
-    power[i] = amplitude * amplitude * 0.5f;
   }
 }
 
@@ -89,18 +95,21 @@ void SpectrumAnalyzer::Analyze(bool enabled, int speed) noexcept {
   const double tau = speed == 0 ? 0.05 : speed == 1 ? 0.2 : 0.8;
   const float alpha = float(std::exp(-kAnalyzerHop / (tau * sampleRate_)));
   std::array<float, kDisplayPoints> rightPower;
+  alignas(64) double levels[kDisplayPoints];
   for (int side = 0; side < 2; ++side) {
     auto& state = side == 0 ? inputState_ : outputState_;
     auto& published = side == 0 ? inputSpectrum_ : outputSpectrum_;
-    AnalyzeRing(2 * side, leftPower_.data());
-    AnalyzeRing(2 * side + 1, rightPower.data());
+    AnalyzePair(2 * side, leftPower_.data(), rightPower.data());
     for (int i = 0; i < kDisplayPoints; ++i) {
       const float s = std::sqrt(leftPower_[i] + rightPower[i]);
       state[i] = s * (1.0f - alpha) + state[i] * alpha;
-      published[i].store(float(20.0 * std::log10(std::max(std::abs(double(state[i])), 1e-6))),
-                         std::memory_order_relaxed);
+      levels[i] = std::max(std::abs(double(state[i])), 1e-6);
     }
+    ActiveKernels().log10Values(levels, levels, kDisplayPoints);
+    for (int i = 0; i < kDisplayPoints; ++i)
+      published[i].store(float(20.0 * levels[i]), std::memory_order_relaxed);
   }
+  floorPublished_ = false;
 }
 
 void SpectrumAnalyzer::CopyInput(std::array<float, kDisplayPoints>& out) const noexcept {

@@ -1,7 +1,8 @@
 #pragma once
 // Input and output spectra for the editor's graph: four 8192-sample rings (aligned dry
-// left/right, final output left/right), a Hann-windowed 8192-point FFT every 1024 frames,
-// peak picking per display point, speed-dependent smoothing and publication in dBFS.
+// left/right, final output left/right), Hann-windowed 8192-point spectra every 1024 frames
+// (left and right of a side from one complex transform), peak picking per display point,
+// speed-dependent smoothing and publication in dBFS.
 //
 // Threads: Write and Analyze run on the audio thread; the published arrays are read from
 // any thread with atomic loads. Prepare allocates; nothing else does.
@@ -30,12 +31,15 @@ public:
   // states are kept.
   void Reset() noexcept;
 
-  void Write(float dryL, float dryR, float outL, float outR) noexcept {
-    rings_[0][position_] = dryL;
-    rings_[1][position_] = dryR;
-    rings_[2][position_] = outL;
-    rings_[3][position_] = outR;
-    position_ = (position_ + 1) & (kAnalyzerSize - 1);
+  // Writes `count` frames of dry and output pairs (left, right) into the rings.
+  void WriteBlock(const float* dry, const float* out, int count) noexcept {
+    for (int i = 0; i < count; ++i) {
+      rings_[0][position_] = dry[2 * i];
+      rings_[1][position_] = dry[2 * i + 1];
+      rings_[2][position_] = out[2 * i];
+      rings_[3][position_] = out[2 * i + 1];
+      position_ = (position_ + 1) & (kAnalyzerSize - 1);
+    }
   }
 
   // One analysis of both spectra. `enabled` and `speed` are the unsmoothed Analyzer and
@@ -52,13 +56,14 @@ public:
 
 private:
   void PublishFloor() noexcept;
-  void AnalyzeRing(int ring, float* power) noexcept;
+  void AnalyzePair(int leftRing, float* leftPower, float* rightPower) noexcept;
 
   double sampleRate_ = 48000;
   FftPlan plan_;
   std::array<std::vector<float>, 4> rings_;
   std::vector<ComplexF> work_;
-  std::vector<float> window_;
+  std::vector<double> leftNorms_, rightNorms_; // squared magnitudes of bins 0 .. 4095
+  std::vector<float> window_;                  // Hann
   int position_ = 0;
   std::array<int, kDisplayPoints> firstBin_{};
   std::array<int, kDisplayPoints> lastBin_{};
@@ -67,6 +72,7 @@ private:
   std::array<float, kDisplayPoints> outputState_{};
   std::array<std::atomic<float>, kDisplayPoints> inputSpectrum_;
   std::array<std::atomic<float>, kDisplayPoints> outputSpectrum_;
+  bool floorPublished_ = true; // both spectra hold the floor at every point
 };
 
 } // namespace coral

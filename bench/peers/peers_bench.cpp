@@ -5,11 +5,12 @@
 // SetParams followed by EqEngine::Process, as the plug-in's block entry does; for a peer its
 // LV2 run(). Binding buffers and checking outputs happen between the timed calls.
 //
-// Rounds alternate the contenders (A B C A B C ...); each round gives every contender one full
-// pass over the buffer. The table shows, per scenario and peer, the median time per second of
-// audio of each side and the median of the per-round ratios CORAL/peer, so that a noisy machine
-// disturbs both sides of a ratio alike. Every contender is activated and run for a few seconds
-// before the first round. The whole run uses flush-to-zero, as a host's audio thread does.
+// Rounds alternate the contenders of a scenario (A B C A B C ...); each round gives every
+// contender one full pass over the buffer. Each reported figure is the median of per-round
+// ratios (CORAL/peer, CORAL automated/CORAL static, or the analyzer's extra time over a peer's),
+// so that a noisy machine disturbs both sides of a ratio alike; the median times follow. Every
+// contender is activated and run for a few seconds before the first round. The whole run uses
+// flush-to-zero, as a host's audio thread does.
 //
 // Usage: peers_bench [--rounds N] [--seconds S]
 // Exit status 0, also when a peer is not installed (its column is skipped); 1 when an output
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,12 +43,15 @@ constexpr double kLevelTolerance = 0.1; // dB between a peer's output level and 
 constexpr const char* kLspUri = "http://lsp-plug.in/plugins/lv2/para_equalizer_x16_stereo";
 constexpr const char* kFil4Uri = "http://gareus.org/oss/lv2/fil4#stereo";
 
-// The engine driven as the plug-in drives it: one snapshot per block, then Process.
+// The engine driven as the plug-in drives it: one snapshot per block, then Process. With an
+// automated parameter, that value follows a 0.25 Hz sine of +-3 dB around its setting and
+// changes every block, as host automation does.
 class CoralContender final : public Contender {
 public:
-  CoralContender(std::string name, const ParamSnapshot& settings)
-      : name_(std::move(name)), settings_(settings) {
+  CoralContender(std::string name, const ParamSnapshot& settings, int automatedIndex = -1)
+      : name_(std::move(name)), settings_(settings), automatedIndex_(automatedIndex) {
     for (auto& out : outputs_) out.assign(kBlockFrames, 0.0f);
+    if (automatedIndex_ >= 0) automatedBase_ = settings_[automatedIndex_];
     engine_.SetParams(settings_);
     engine_.Prepare(kBenchRate);
   }
@@ -57,6 +62,10 @@ public:
     inputs_[0] = inL;
     inputs_[1] = inR;
     frames_ = frames;
+    if (automatedIndex_ < 0) return;
+    const double seconds = double(block_++) * kBlockFrames / kBenchRate;
+    settings_[automatedIndex_] =
+        automatedBase_ + float(3.0 * std::sin(2.0 * std::numbers::pi * 0.25 * seconds));
   }
 
   void Process() override {
@@ -70,6 +79,9 @@ public:
 private:
   std::string name_;
   ParamSnapshot settings_;
+  int automatedIndex_;
+  float automatedBase_ = 0;
+  long block_ = 0;
   EqEngine engine_;
   const float* inputs_[2] = {nullptr, nullptr};
   std::vector<float> outputs_[2];
@@ -149,44 +161,74 @@ double Median(std::vector<double> v) {
   return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-struct PeerEntry {
+// One contender of a scenario: CORAL SIEVE with its settings (and an automated parameter), or
+// a peer plug-in by URI with its controls (nullopt when the peer cannot express the setting).
+// `sameResponse`: its output level must match the scenario's first contender.
+struct Entry {
   std::string name;
-  const char* uri;
+  std::optional<ParamSnapshot> coral;
+  int automatedIndex = -1;
+  const char* uri = nullptr;
   std::optional<std::vector<ControlValue>> controls;
+  bool sameResponse = true;
+};
+
+// A reported figure: the median over rounds of (time[a] - time[minus]) / time[over], contenders
+// named by index within the scenario (minus < 0: nothing subtracted).
+struct Figure {
+  std::string what;
+  int a, minus, over;
 };
 
 struct Scenario {
   std::string name;
-  std::vector<Band> bands;
-  int coralPhase;
-  std::vector<PeerEntry> peers;
+  std::vector<Entry> entries;
+  std::vector<Figure> figures;
 };
+
+Entry Coral(std::string name, const ParamSnapshot& settings, bool sameResponse = true,
+            int automatedIndex = -1) {
+  return {std::move(name), settings, automatedIndex, nullptr, std::nullopt, sameResponse};
+}
+Entry Peer(std::string name, const char* uri, std::optional<std::vector<ControlValue>> controls) {
+  return {std::move(name), std::nullopt, -1, uri, std::move(controls), true};
+}
+
+// Every band of `p` that is enabled gets Dynamic on at a threshold the noise exceeds.
+ParamSnapshot WithDynamics(ParamSnapshot p) {
+  for (int b = 0; b < kNumBands; ++b) {
+    if (p[BandParamIndex(b, kEnabled)] < 0.5f) continue;
+    p[BandParamIndex(b, kDynamic)] = 1;
+    p[BandParamIndex(b, kThreshold)] = -40;
+  }
+  return p;
+}
 
 std::vector<Scenario> Scenarios() {
   const std::vector<Band> six = SixBandSetting();
   const std::vector<Band> twelve = TwelveBellSetting();
+  const ParamSnapshot bells = CoralSettings(twelve, 0, false);
   return {
-      {"6 bands, minimum phase",
-       six,
-       0,
-       {{"LSP x16 IIR", kLspUri, LspSettings(six, 0)}, {"x42-eq", kFil4Uri, Fil4Settings(six)}}},
-      {"6 bands, linear phase", six, 1, {{"LSP x16 FIR", kLspUri, LspSettings(six, 1)}}},
-      {"12 bells, minimum phase", twelve, 0, {{"LSP x16 IIR", kLspUri, LspSettings(twelve, 0)}}},
+      {"12 bells",
+       {Coral("CORAL SIEVE", bells), Peer("LSP x16 IIR", kLspUri, LspSettings(twelve, 0)),
+        Coral("CORAL + analyzer", CoralSettings(twelve, 0, true)),
+        Coral("CORAL dynamic", WithDynamics(bells), false),
+        Coral("CORAL automated", bells, false, BandParamIndex(0, kGain))},
+       {{"12 static Bells, analyzer off, vs LSP x16 IIR", 0, -1, 1},
+        {"12 dynamic Bells, stereo link, analyzer off, vs LSP x16 IIR", 3, -1, 1},
+        {"analyzer on, extra cost over analyzer off, vs LSP x16 IIR", 2, 0, 1},
+        {"one Gain automated every block, vs the same without automation", 4, -1, 0}}},
+      {"6 bands",
+       {Coral("CORAL SIEVE", CoralSettings(six, 0, false)),
+        Peer("x42-eq", kFil4Uri, Fil4Settings(six)),
+        Peer("LSP x16 IIR", kLspUri, LspSettings(six, 0))},
+       {{"6 bands as x42-eq can, analyzer off, vs x42-eq", 0, -1, 1},
+        {"6 bands, analyzer off, vs LSP x16 IIR", 0, -1, 2}}},
+      {"6 bands linear phase",
+       {Coral("CORAL SIEVE", CoralSettings(six, 1, false)),
+        Peer("LSP x16 FIR", kLspUri, LspSettings(six, 1))},
+       {{"6 bands linear phase, analyzer off, vs LSP x16 FIR", 0, -1, 1}}},
   };
-}
-
-struct Row {
-  std::string scenario, peer;
-  double peerUs = 0, coralUs = 0, ratio = 0, coralAnalyzerUs = 0, ratioAnalyzer = 0;
-  bool hasPeer = false;
-};
-
-// The per-round ratios a/b of two contenders, then their median.
-double MedianRatio(const Tally& a, const Tally& b) {
-  std::vector<double> r;
-  for (std::size_t i = 0; i < a.microsPerSecond.size(); ++i)
-    r.push_back(a.microsPerSecond[i] / b.microsPerSecond[i]);
-  return Median(r);
 }
 
 bool ParseArgs(int argc, char** argv, int& rounds, double& seconds) {
@@ -219,85 +261,83 @@ int Run(int argc, char** argv) {
 
   std::printf("%.0f s stereo white noise at %.0f Hz in %d-frame blocks, %d rounds, medians\n",
               audioSeconds, kBenchRate, kBlockFrames, rounds);
-  std::vector<Row> rows;
-  std::vector<std::string> sanity;
+  std::vector<std::string> table, times, sanity;
   bool sane = true;
   for (const Scenario& scenario : Scenarios()) {
-    std::vector<Tally> tallies;
-    for (bool analyzer : {false, true}) {
-      const std::string name = std::string("CORAL SIEVE") + (analyzer ? " + analyzer" : "");
-      tallies.emplace_back(std::make_unique<CoralContender>(
-          name, CoralSettings(scenario.bands, scenario.coralPhase, analyzer)));
-    }
-    for (const PeerEntry& def : scenario.peers) {
-      const LilvPlugin* plugin = world.Find(def.uri);
-      std::string error;
-      if (!plugin) {
-        error = std::string("not installed (") + def.uri + ")";
-      } else if (!def.controls) {
-        error = "cannot express this setting";
-      } else if (auto peer = Lv2Peer::Create(world, plugin, def.name, *def.controls, error)) {
-        tallies.emplace_back(std::move(peer));
+    // Slot i holds entry i, or nothing when that peer is missing.
+    std::vector<std::optional<Tally>> tallies;
+    for (const Entry& e : scenario.entries) {
+      tallies.emplace_back();
+      if (e.coral) {
+        tallies.back().emplace(
+            std::make_unique<CoralContender>(e.name, *e.coral, e.automatedIndex));
         continue;
       }
-      std::printf("%s: %s skipped: %s\n", scenario.name.c_str(), def.name.c_str(), error.c_str());
+      const LilvPlugin* plugin = world.Find(e.uri);
+      std::string error;
+      if (!plugin) {
+        error = std::string("not installed (") + e.uri + ")";
+      } else if (!e.controls) {
+        error = "cannot express this setting";
+      } else if (auto peer = Lv2Peer::Create(world, plugin, e.name, *e.controls, error)) {
+        tallies.back().emplace(std::move(peer));
+        continue;
+      }
+      std::printf("%s: %s skipped: %s\n", scenario.name.c_str(), e.name.c_str(), error.c_str());
     }
 
-    for (Tally& t : tallies) RunPass(*t.contender, source, warmupFrames, nullptr);
+    for (auto& t : tallies)
+      if (t) RunPass(*t->contender, source, warmupFrames, nullptr);
     for (int r = 0; r < rounds; ++r) {
-      for (Tally& t : tallies) {
-        const double busy = RunPass(*t.contender, source, frames, &t);
-        t.microsPerSecond.push_back(busy * 1e6 / audioSeconds);
+      for (auto& t : tallies) {
+        if (!t) continue;
+        const double busy = RunPass(*t->contender, source, frames, &*t);
+        t->microsPerSecond.push_back(busy * 1e6 / audioSeconds);
       }
     }
 
-    // The settings aim at one response on every side, so equal output levels on the same
-    // noise confirm that the contenders do comparable work.
-    const double coralDb = tallies[0].LevelDb(source.rms);
-    for (const Tally& t : tallies) {
+    // Settings that aim at one response give equal output levels on the same noise, which
+    // confirms that the contenders do comparable work.
+    const double referenceDb = tallies[0]->LevelDb(source.rms);
+    for (std::size_t i = 0; i < tallies.size(); ++i) {
+      if (!tallies[i]) continue;
+      const Tally& t = *tallies[i];
       const double db = t.LevelDb(source.rms);
       const bool silent = !(db > -120.0);
+      const bool unlike =
+          scenario.entries[i].sameResponse && std::fabs(db - referenceDb) > kLevelTolerance;
       char line[256];
-      std::snprintf(line, sizeof line, "  %-24s %-24s %s, RMS %+.2f dB re input%s",
+      std::snprintf(line, sizeof line, "  %-22s %-18s %s, RMS %+.2f dB re input%s",
                     scenario.name.c_str(), t.contender->Name().c_str(),
                     !t.finite ? "NON-FINITE OUTPUT"
                     : silent  ? "SILENT OUTPUT"
                               : "finite",
-                    db, std::fabs(db - coralDb) > kLevelTolerance ? ", UNLIKE CORAL SIEVE" : "");
+                    db, unlike ? ", UNLIKE CORAL SIEVE" : "");
       sanity.emplace_back(line);
+      std::snprintf(line, sizeof line, "  %-22s %-18s %8.0f", scenario.name.c_str(),
+                    t.contender->Name().c_str(), Median(t.microsPerSecond));
+      times.emplace_back(line);
       if (!t.finite || silent) sane = false;
     }
 
-    const Tally& coral = tallies[0];
-    const Tally& coralAnalyzer = tallies[1];
-    Row base{scenario.name, "(none)"};
-    base.coralUs = Median(coral.microsPerSecond);
-    base.coralAnalyzerUs = Median(coralAnalyzer.microsPerSecond);
-    if (tallies.size() == 2) rows.push_back(base);
-    for (std::size_t i = 2; i < tallies.size(); ++i) {
-      Row row = base;
-      row.peer = tallies[i].contender->Name();
-      row.hasPeer = true;
-      row.peerUs = Median(tallies[i].microsPerSecond);
-      row.ratio = MedianRatio(coral, tallies[i]);
-      row.ratioAnalyzer = MedianRatio(coralAnalyzer, tallies[i]);
-      rows.push_back(row);
+    for (const Figure& f : scenario.figures) {
+      if (!tallies[f.a] || !tallies[f.over] || (f.minus >= 0 && !tallies[f.minus])) continue;
+      std::vector<double> ratios;
+      for (int r = 0; r < rounds; ++r) {
+        const double base = f.minus >= 0 ? tallies[f.minus]->microsPerSecond[r] : 0.0;
+        ratios.push_back((tallies[f.a]->microsPerSecond[r] - base) /
+                         tallies[f.over]->microsPerSecond[r]);
+      }
+      char line[256];
+      std::snprintf(line, sizeof line, "  %-66s %6.2f", f.what.c_str(), Median(ratios));
+      table.emplace_back(line);
     }
   }
 
-  std::printf("\nMicroseconds of processing per second of audio (lower is faster); ratios are "
-              "medians of per-round ratios.\n\n");
-  std::printf("%-24s %-13s %10s %10s %11s %13s %13s\n", "scenario", "peer", "peer us/s",
-              "CORAL us/s", "CORAL/peer", "CORAL+an us/s", "CORAL+an/peer");
-  for (const Row& r : rows) {
-    if (r.hasPeer) {
-      std::printf("%-24s %-13s %10.0f %10.0f %11.2f %13.0f %13.2f\n", r.scenario.c_str(),
-                  r.peer.c_str(), r.peerUs, r.coralUs, r.ratio, r.coralAnalyzerUs, r.ratioAnalyzer);
-    } else {
-      std::printf("%-24s %-13s %10s %10.0f %11s %13.0f %13s\n", r.scenario.c_str(), r.peer.c_str(),
-                  "-", r.coralUs, "-", r.coralAnalyzerUs, "-");
-    }
-  }
+  std::printf("\nRatios (medians of per-round ratios; lower is faster):\n");
+  for (const std::string& s : table) std::printf("%s\n", s.c_str());
+  std::printf("\nMicroseconds of processing per second of audio (medians):\n");
+  for (const std::string& s : times) std::printf("%s\n", s.c_str());
   std::printf("\nOutput check (all rounds):\n");
   for (const std::string& s : sanity) std::printf("%s\n", s.c_str());
   if (!sane) std::printf("FAILED: a contender produced non-finite or silent output\n");

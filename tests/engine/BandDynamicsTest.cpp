@@ -112,4 +112,34 @@ TEST(BandDynamics, RangeBoundAndStereoLink) {
   }
 }
 
+TEST(BandDynamics, VectorLog10IsWithinOneUlpOfTheExactValue) {
+  // Levels from 1e-12 to 1e4 spread evenly in log10, arguments near 1 and exact powers of ten;
+  // the reference is log10 in extended precision.
+  std::mt19937_64 rng(3);
+  std::vector<double> x;
+  for (int i = 0; i < 200000; ++i) {
+    x.push_back(std::pow(10.0, std::uniform_real_distribution<double>(-12, 4)(rng)));
+    x.push_back(
+        1 + std::ldexp(std::uniform_real_distribution<double>(-1, 1)(rng), -int(rng() % 50) - 1));
+  }
+  for (int e = -12; e <= 4; ++e) x.push_back(std::pow(10.0, e));
+  while (x.size() % kLog10Block != 0) x.push_back(1.0);
+  OnEveryInstructionSet([&] {
+    double worst = 0;
+    std::vector<double> out(x.size());
+    ActiveKernels().log10Values(x.data(), out.data(), int(x.size()));
+    for (std::size_t i = 0; i < x.size(); ++i) {
+      const long double exact = std::log10((long double)x[i]);
+      if (exact == 0) {
+        EXPECT_EQ(out[i], 0.0);
+        continue;
+      }
+      const long double ulp = std::ldexp(1.0L, std::ilogb(double(exact)) - 52);
+      worst = std::max(worst, double(std::fabs(out[i] - exact) / ulp));
+    }
+    EXPECT_LT(worst, 1.0);
+    RecordProperty("worstUlp", std::to_string(worst));
+  });
+}
+
 } // namespace coral::test

@@ -16,7 +16,7 @@ TEST(BandFilter, EveryTypeMatchesItsAnalogPrototype) {
       for (double q : {0.3, 0.7071, 4.0}) {
         BiquadCascade c; // Tilt is two sections, every other type one
         type == kTilt ? DesignBandCascade(c, type, 1000, gain, q, 0, fs)
-                      : c.sections[0].SetCoefficients(DesignSection(type, 1000, gain, q, fs));
+                      : void(c.sections[0] = DesignSection(type, 1000, gain, q, fs));
         for (double f : {0.0, 20.0, 57.0, 200.0, 999.0, 1000.0, 1001.0, 9000.0, 23000.0, 24000.0}) {
           const double expected = AnalogMagnitude(type, f, 1000, fs, gain, q);
           EXPECT_NEAR(DigitalMagnitude(c, f, fs), expected, 1e-9 * std::max(1.0, expected))
@@ -59,23 +59,48 @@ TEST(BandFilter, DesignClampsFrequencyAndQ) {
   EXPECT_TRUE(identity.b0 == 1.0 && identity.a1 == 0.0);
 }
 
-TEST(BandFilter, SectionRunFlushesTinyStatesAndRecoversFromNonFinite) {
-  BiquadSection s;
-  s.SetCoefficients(DesignSection(kBell, 1000, 6, 1, 48000));
-  RunSection(s, 1.0);
-  for (int i = 0; i < 200000 && (s.s1 != 0 || s.s2 != 0); ++i) RunSection(s, 0.0);
-  EXPECT_TRUE(s.s1 == 0.0 && s.s2 == 0.0);
-  for (double bad : {std::nan(""), double(INFINITY)}) {
-    RunSection(s, 0.5);
-    EXPECT_EQ(RunSection(s, bad), 0.0);
-    EXPECT_TRUE(s.s1 == 0.0 && s.s2 == 0.0);
+// A chain in which only band 0 runs (both cascades `cascade`, routed by `channel`) and every
+// other band passes its input untouched, fed one frame at a time through the lane kernel.
+struct OneBandChain {
+  ChainLanes lanes{};
+  OneBandChain(const BiquadCascade& cascade, int channel) {
+    for (int c = 0; c < 2; ++c) lanes.current.SetCascade(LaneOf(0, c), cascade);
+    lanes.current.SetRouting(0, channel);
+    lanes.current.present.SetBand(0, 1);
+    lanes.enable.Fill(1);
+    lanes.enableTarget.Fill(1);
   }
-  EXPECT_TRUE(std::isfinite(RunSection(s, 0.5)) && s.s1 != 0.0);
+  std::array<double, 2> Frame(double left, double right) {
+    const double in[2] = {left, right};
+    double out[2];
+    const ChainRun run{in, out, 1, 0, kNumBands, kMaxSections, 0, false, false, 0, 0};
+    ActiveKernels().runChain(lanes, run);
+    return {out[0], out[1]};
+  }
+  double State() const { return lanes.current.states[0].s1[0] + lanes.current.states[0].s2[0]; }
+};
+
+TEST(BandFilter, SectionRunFlushesTinyStatesAndRecoversFromNonFinite) {
+  BiquadCascade bell;
+  DesignBandCascade(bell, kBell, 1000, 6, 1, 0, 48000);
+  OnEveryInstructionSet([&] {
+    OneBandChain chain(bell, kStereo);
+    chain.Frame(1, 1);
+    for (int i = 0; i < 200000 && chain.State() != 0; ++i) chain.Frame(0, 0);
+    EXPECT_EQ(chain.State(), 0.0);
+    for (double bad : {std::nan(""), double(INFINITY)}) {
+      chain.Frame(0.5, 0.5);
+      chain.Frame(bad, 0.5);
+      EXPECT_EQ(chain.State(), 0.0) << bad;
+    }
+    const auto after = chain.Frame(0.5, 0.5);
+    EXPECT_TRUE(std::isfinite(after[0]) && chain.State() != 0.0);
+  });
 }
 
 TEST(BandFilter, ChannelModesRouteThroughTheRightCascade) {
-  BandFilterPair pair;
-  for (auto& c : pair.cascade) c.sections[0].SetCoefficients({2.0, 0, 0, 0, 0}); // gain 2
+  BiquadCascade twice;
+  twice.sections[0] = {2.0, 0, 0, 0, 0}; // gain 2
   // Mode, input, output: Mid doubles m = 2 and keeps s = -1; Side doubles s and keeps m; a
   // pure side signal passes a Mid band, a pure mid signal a Side band.
   const double cases[][5] = {{kStereo, 1, 3, 2, 6},
@@ -85,11 +110,13 @@ TEST(BandFilter, ChannelModesRouteThroughTheRightCascade) {
                              {kSide, 1, 3, 0, 4},
                              {kMid, 0.25, -0.25, 0.25, -0.25},
                              {kSide, 0.25, 0.25, 0.25, 0.25}};
-  for (const auto& c : cases) {
-    double l = c[1], r = c[2];
-    ApplyBand(pair, int(c[0]), l, r);
-    EXPECT_TRUE(l == c[3] && r == c[4]) << c[0] << ": " << l << ", " << r;
-  }
+  OnEveryInstructionSet([&] {
+    for (const auto& c : cases) {
+      OneBandChain chain(twice, int(c[0]));
+      const auto out = chain.Frame(c[1], c[2]);
+      EXPECT_TRUE(out[0] == c[3] && out[1] == c[4]) << c[0] << ": " << out[0] << ", " << out[1];
+    }
+  });
 }
 
 } // namespace coral::test

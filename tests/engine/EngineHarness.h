@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/EqEngine.h"
+#include "engine/LaneKernels.h"
 #include "engine/LinearPhaseFir.h"
 
 namespace coral::test {
@@ -29,6 +30,18 @@ struct Stereo {
   Stereo(const std::vector<float>& left, const std::vector<float>& right) : l(left), r(right) {}
   std::size_t size() const { return l.size(); }
 };
+
+// Runs `check` once on every instruction set this machine supports, forcing each in turn.
+template <typename Check>
+void OnEveryInstructionSet(Check check) {
+  for (InstructionSet set : kInstructionSets) {
+    if (!IsSupported(set)) continue;
+    ForceInstructionSet(set);
+    SCOPED_TRACE(InstructionSetName(set));
+    check();
+  }
+  ClearForcedInstructionSet();
+}
 
 // `p` with parameters set by index: With(DefaultSnapshot(), kInput, 6, kOutput, -6).
 template <typename... More>

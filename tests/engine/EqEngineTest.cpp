@@ -137,22 +137,52 @@ TEST(EqEngine, SampleRateIsClampedAndUnpreparedEngineIsSilent) {
 }
 
 TEST(EqEngine, StructuralChangesCrossfadeWithoutAClick) {
-  // A 200 Hz sine through a +12 dB bell switched to a notch, then back with a channel change:
-  // no sample-to-sample step beyond what the (up to 4x louder) sine itself makes.
-  const double f = 200, amp = 0.25;
-  ParamSnapshot p = WithBand(AllBandsOff(), 0, kBell, 200, 12, 0.7071f);
-  Engine engine(p);
-  const Stereo out = engine.Run(Stereo(Sine(60 * 512, f, 48000, amp)), 512, [&](std::size_t end) {
-    if (end == 20 * 512) SetBand(p, 0, kType, kNotch), engine.SetParams(p);
-    if (end == 40 * 512) SetBand(p, 0, kType, kBell, kChannel, kMid), engine.SetParams(p);
-  });
-  const double maxStep = 2 * std::sin(kPi * f / 48000) * amp * 4.0 * 1.05;
-  for (std::size_t i = kL + 1; i < out.size(); ++i)
-    ASSERT_LE(std::max(std::abs(out.l[i] - out.l[i - 1]), std::abs(out.r[i] - out.r[i - 1])),
-              maxStep)
-        << i;
-  // The notch really took effect in the middle section.
-  EXPECT_LT(Rms(out.l, 20 * 512 + kL + 2000, 40 * 512 + kL - 100), amp * 0.01);
+  // Band 0 changes Type after 20 blocks of a sine, and back (in Channel Mid) after 50. No
+  // sample-to-sample step may exceed what a sine at the loudest level the settings allow makes
+  // itself; the level holds until the change comes out of the delay line (a band whose dynamics
+  // act keeps its dynamic stage on the delayed audio and fades it out with the static
+  // crossfade, rather than dropping it at once), then settles at the new Type's response.
+  ParamSnapshot dynamicBell = WithBand(AllBandsOff(), 0, kBell, 1000, 0, 1);
+  SetBand(dynamicBell, 0, kDynamic, 1, kThreshold, -60, kRatio, 20, kRange, 12);
+  ParamSnapshot dynamicShelf = dynamicBell;
+  SetBand(dynamicShelf, 0, kType, kLowShelf);
+  struct Case {
+    ParamSnapshot start;
+    int newType;
+    double frequency, amplitude, loudestDb;
+  };
+  const Case cases[] = {
+      {WithBand(AllBandsOff(), 0, kBell, 200, 12, 0.7071f), kNotch, 200, 0.25, 12},
+      {dynamicBell, kNotch, 1000, 0.5, 0},
+      {dynamicShelf, kBandPass, 300, 0.5, 0}};
+  constexpr std::size_t kChange = 20 * 512, kBack = 50 * 512;
+  for (const Case& c : cases) {
+    ParamSnapshot p = c.start;
+    const int oldType = int(p[BandParamIndex(0, kType)]);
+    Engine engine(p);
+    const Stereo out = engine.Run(
+        Stereo(Sine(70 * 512, c.frequency, 48000, c.amplitude)), 512, [&](std::size_t end) {
+          if (end == kChange) SetBand(p, 0, kType, c.newType), engine.SetParams(p);
+          if (end == kBack) SetBand(p, 0, kType, oldType, kChannel, kMid), engine.SetParams(p);
+        });
+    const double maxStep = 2 * std::sin(kPi * c.frequency / 48000) * c.amplitude *
+                           std::pow(10, c.loudestDb / 20) * 1.2;
+    for (std::size_t i = kL + 1; i < out.size(); ++i)
+      ASSERT_LE(std::max(std::abs(out.l[i] - out.l[i - 1]), std::abs(out.r[i] - out.r[i - 1])),
+                maxStep)
+          << "type " << oldType << ", frame " << i;
+    const double before = Db(Rms(out.l, kChange + 256 - 4096, kChange + 256));
+    EXPECT_NEAR(Db(Rms(out.l, kChange + 256, kChange + kL - 256)), before, 0.05) << oldType;
+    const float* band = &c.start[BandParamIndex(0, 0)];
+    const double settled =
+        Db(Rms(out.l, kChange + kL + 2000, kBack) * std::sqrt(2.0) / c.amplitude);
+    const double expected =
+        Db(AnalogMagnitude(c.newType, c.frequency, band[kFrequency], 48000, 0, band[kQ]));
+    if (expected < -40)
+      EXPECT_LT(settled, -40) << oldType;
+    else
+      EXPECT_NEAR(settled, expected, 0.1) << oldType;
+  }
 }
 
 TEST(EqEngine, ReadoutsReportChunkPeaksAndTheMissingSidechain) {

@@ -121,6 +121,9 @@ TEST(LinearPhaseFir, DesignerStartsOnlyForKernelChangesAndRunsEightBoundedStates
   run.target[BandParamIndex(2, kGain)] = 1.0f;
   stepDesigner(1);
   EXPECT_TRUE(run.fir.DesignerState() == 1 && run.fir.KernelReady());
+  // Without block steps the new design holds before its first write into the waiting set.
+  stepDesigner(8000);
+  EXPECT_TRUE(run.fir.DesignerState() == KernelDesigner::kWindow && run.fir.KernelReady());
   run.fir.BlockStep();
   EXPECT_EQ(run.fir.CrossfadeCount(), kKernelCrossfade - kFirBlock);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cfloat>
 #include <cmath>
@@ -193,19 +194,23 @@ TEST(Reliability, ExtremeSettings) {
 
 // No subnormal anywhere in the audio path after tiny input or a long decay.
 ::testing::AssertionResult NoSubnormals(const EngineState& s) {
-  for (const auto* set : {&s.staticSet, &s.dynamicSet, &s.detectorSet})
-    for (const BandFilterPair& pair : *set)
-      for (const BiquadCascade& c : pair.cascade)
-        for (const BiquadSection& sec : c.sections)
-          if (SubnormalDouble(sec.s1) || SubnormalDouble(sec.s2))
-            return ::testing::AssertionFailure() << "filter state";
-  for (const BandDetector& d : s.detectors)
-    for (int c = 0; c < 2; ++c)
-      if (SubnormalDouble(d.envelope[c]) || SubnormalDouble(d.gain[c]) ||
-          SubnormalFloat(d.delayedGain[c]))
-        return ::testing::AssertionFailure() << "envelope or gain";
-  for (float v : s.delays)
-    if (SubnormalFloat(v)) return ::testing::AssertionFailure() << "delay line";
+  auto anySubnormal = [](const LaneValues& lanes) {
+    return std::any_of(std::begin(lanes.v), std::end(lanes.v), SubnormalDouble);
+  };
+  for (const BandChain* chain : {&s.staticChain, &s.dynamicChain})
+    for (const PairLanes* pair : {&chain->Lanes().current, &chain->Lanes().previous})
+      for (const StateLanes& st : pair->states)
+        if (anySubnormal(st.s1) || anySubnormal(st.s2))
+          return ::testing::AssertionFailure() << "filter state";
+  const DetectorLanes& d = s.detectors;
+  if (anySubnormal(d.state.s1) || anySubnormal(d.state.s2))
+    return ::testing::AssertionFailure() << "detector state";
+  if (anySubnormal(d.envelope) || anySubnormal(d.gain) ||
+      std::any_of(std::begin(d.delayedGain.v), std::end(d.delayedGain.v), SubnormalFloat))
+    return ::testing::AssertionFailure() << "envelope or gain";
+  for (const StereoDelay* line : {&s.dryDelay, &s.staticDelay, &s.listenDelay})
+    for (float v : *line)
+      if (SubnormalFloat(v)) return ::testing::AssertionFailure() << "delay line";
   for (float v : s.gainDelay)
     if (SubnormalFloat(v)) return ::testing::AssertionFailure() << "gain delay";
   return ::testing::AssertionSuccess();

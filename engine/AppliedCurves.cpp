@@ -1,0 +1,148 @@
+#include "engine/AppliedCurves.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "engine/BandDynamics.h"
+#include "engine/KernelDesigner.h"
+#include "engine/LinearPhaseFir.h"
+#include "engine/ParamView.h"
+
+namespace coral {
+
+namespace {
+
+bool SameCascade(const BiquadCascade& a, const BiquadCascade& b) {
+  if (a.count != b.count) return false;
+  for (int i = 0; i < a.count; ++i) {
+    const BiquadCoefficients &x = a.sections[i], &y = b.sections[i];
+    if (!(x.b0 == y.b0 && x.b1 == y.b1 && x.b2 == y.b2 && x.a1 == y.a1 && x.a2 == y.a2))
+      return false;
+  }
+  return true;
+}
+
+} // namespace
+
+void AppliedCurves::Prepare(double sampleRate, const float* grid) noexcept {
+  sampleRate_ = sampleRate;
+  for (int i = 0; i < kDisplayPoints; ++i) {
+    const double f = grid[i];
+    const double omega = 2.0 * std::numbers::pi * std::clamp(f, 0.0, sampleRate / 2) / sampleRate;
+    delays_[i] = UnitDelay(omega);
+  }
+  for (Response& r : static_) r.valid = false;
+  for (auto& band : dynamic_)
+    for (Response& r : band) r.valid = false;
+  staticValid_ = lastValid_ = false;
+}
+
+const AppliedCurves::Response& AppliedCurves::Evaluate(Response& response,
+                                                       const BiquadCascade& cascade) noexcept {
+  if (response.valid && SameCascade(response.cascade, cascade)) return response;
+  response.cascade = cascade;
+  response.valid = true;
+  for (int i = 0; i < kDisplayPoints; ++i) {
+    const std::complex<double> h = CascadeResponse(cascade, delays_[i]);
+    response.re[i] = h.real(), response.im[i] = h.imag();
+  }
+  return response;
+}
+
+bool AppliedCurves::StaticInputsEqual(const WetEqCurveInputs& in) const noexcept {
+  return staticValid_ && in.params == last_.params && in.phaseBlend == last_.phaseBlend &&
+         in.crossfadeProgress == last_.crossfadeProgress && in.firSwaps == last_.firSwaps &&
+         in.firActive == last_.firActive;
+}
+
+namespace {
+
+// Publishes 10 log10(max(|m00|^2 + |m01|^2, 1e-12)) at every point: RowEnergy of the left
+// output row.
+void PublishLeftRowEnergy(const CurveMatrices& m, const LaneKernels& kernels,
+                          AppliedCurves::Published& out) {
+  alignas(64) double energy[kDisplayPoints];
+  for (int i = 0; i < kDisplayPoints; ++i) {
+    const double e = (m.re00[i] * m.re00[i] + m.im00[i] * m.im00[i]) +
+                     (m.re01[i] * m.re01[i] + m.im01[i] * m.im01[i]);
+    energy[i] = std::max(e, 1e-12);
+  }
+  kernels.log10Values(energy, energy, kDisplayPoints);
+  for (int i = 0; i < kDisplayPoints; ++i)
+    out[i].exchange(float(10.0 * energy[i]), std::memory_order_relaxed);
+}
+
+Matrix2 MatrixAt(const CurveMatrices& m, int i) {
+  return {{m.re00[i], m.im00[i]},
+          {m.re01[i], m.im01[i]},
+          {m.re10[i], m.im10[i]},
+          {m.re11[i], m.im11[i]}};
+}
+
+void SetMatrixAt(CurveMatrices& m, int i, const Matrix2& x) {
+  m.re00[i] = x.m00.real(), m.im00[i] = x.m00.imag(), m.re01[i] = x.m01.real();
+  m.im01[i] = x.m01.imag(), m.re10[i] = x.m10.real(), m.im10[i] = x.m10.imag();
+  m.re11[i] = x.m11.real(), m.im11[i] = x.m11.imag();
+}
+
+} // namespace
+
+void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir,
+                           Published& staticWetEq, Published& currentWetEq) noexcept {
+  bool same = lastValid_ && StaticInputsEqual(in);
+  for (int b = 0; b < kNumBands && same; ++b)
+    for (int c = 0; c < 2 && same; ++c) same = SameCascade(in.dynamic[b][c], last_.dynamic[b][c]);
+  if (same) return;
+
+  const LaneKernels& kernels = ActiveKernels();
+  const ParamView params(in.params.data());
+  CurveBand bands[kNumBands];
+  if (!StaticInputsEqual(in)) {
+    // Minimum phase: each enabled band left-multiplies its ChannelMatrix in slot order; then
+    // the blend with the FIR display matrices, (1 - phi) Mmin + phi Mfir.
+    BiquadCascade cascades[kNumBands];
+    DesignKernelCascades(cascades, in.params.data(), sampleRate_);
+    int count = 0;
+    for (int b = 0; b < kNumBands; ++b) {
+      if (!params.Band(b).Enabled()) continue;
+      const Response& r = Evaluate(static_[b], cascades[b]);
+      bands[count++] = {r.re, r.im, nullptr, nullptr, params.Band(b).Channel()};
+    }
+    kernels.bandProduct(product_, bands, count);
+    const double w = in.crossfadeProgress, phi = in.phaseBlend;
+    for (int i = 0; i < kDisplayPoints; ++i) {
+      Matrix2 firMatrix = fir.DisplayMatrix(in.firActive, i);
+      if (w > 0) firMatrix = (1 - w) * firMatrix + w * fir.DisplayMatrix(1 - in.firActive, i);
+      SetMatrixAt(staticMatrix_, i, (1 - phi) * MatrixAt(product_, i) + phi * firMatrix);
+    }
+    PublishLeftRowEnergy(staticMatrix_, kernels, staticWetEq);
+    staticValid_ = true;
+  }
+
+  // The live dynamic filters of the enabled gain-type bands with Dynamic on, in slot order:
+  // Stereo diag(HL, HR); Right and Side the ChannelMatrix of HR; Left and Mid that of HL.
+  int count = 0;
+  for (int b = 0; b < kNumBands; ++b) {
+    const BandView band = params.Band(b);
+    if (!band.Enabled() || !band.Dynamic() || !HasDynamicStage(band.Type())) continue;
+    const int channel = band.Channel();
+    const Response& left = Evaluate(dynamic_[b][0], in.dynamic[b][0]);
+    // Linked channels usually share their coefficients, and so their response.
+    const bool shared = SameCascade(in.dynamic[b][1], in.dynamic[b][0]);
+    const Response& right = shared ? left : Evaluate(dynamic_[b][1], in.dynamic[b][1]);
+    if (channel == kStereo)
+      bands[count++] = {left.re, left.im, right.re, right.im, channel};
+    else if (channel == kRight || channel == kSide)
+      bands[count++] = {right.re, right.im, nullptr, nullptr, channel};
+    else
+      bands[count++] = {left.re, left.im, nullptr, nullptr, channel};
+  }
+  kernels.bandProduct(product_, bands, count);
+  kernels.matrixProduct(product_, staticMatrix_, current_);
+  PublishLeftRowEnergy(current_, kernels, currentWetEq);
+  last_ = in;
+  lastValid_ = true;
+}
+
+} // namespace coral
