@@ -1,8 +1,7 @@
-// Framework bases: parameter shapes, clamping, texts and the 216 parameters as the plug-in sets
-// them up; channel configurations and bus names.
+// Framework bases: parameter shapes, clamping and texts as the plug-in sets them up, the
+// editor's size under a resizing parent window, and MIDI handed to the editor side.
 
 #include <cmath>
-#include <set>
 #include <tuple>
 #include <vector>
 
@@ -12,7 +11,6 @@
 #include "tests/core/FakeEditorCanvas.h"
 
 using reef::IParam;
-using reef::IPluginProcessor;
 using namespace coral;
 
 namespace {
@@ -47,20 +45,6 @@ TEST(IParam, PluginParametersShapesNamesAndParsing) {
     EXPECT_NEAR(param(index).Value(), value, tolerance) << index;
   }
 
-  EXPECT_STREQ(param(12).GetName(), "Band 1 Enabled");
-  EXPECT_EQ(GetParamInfo(12).key, "b01-enabled");
-  EXPECT_STREQ(param(215).GetName(), "Band 12 Listen");
-  EXPECT_EQ(GetParamInfo(215).key, "b12-listen");
-  // Bool and enum parameters are stepped: globals 0, 6, 7, 8, 9, 11 and band fields 0, 1, 5,
-  // 6, 13 to 16.
-  const std::set<int> globals = {0, 6, 7, 8, 9, 11}, fields = {0, 1, 5, 6, 13, 14, 15, 16};
-  for (int i = 0; i < 216; ++i) {
-    const bool discrete = i < 12 ? globals.count(i) : fields.count((i - 12) % 17);
-    EXPECT_EQ(IsDiscreteParam(i), discrete) << i;
-    EXPECT_EQ(param(i).GetStepped(), discrete) << i;
-  }
-  EXPECT_FALSE(IsDiscreteParam(-1) || IsDiscreteParam(216));
-
   IParam *type = plug.GetParam(13), *gain = plug.GetParam(15), *frequency = plug.GetParam(14);
   IParam *bypass = plug.GetParam(kBypass), *phase = plug.GetParam(kPhase), cut;
   cut.SetupDouble("A name that is much longer than thirty-one bytes", -3.5, -24.0, 24.0, 0.01, "dB",
@@ -90,28 +74,6 @@ TEST(IParam, PluginParametersShapesNamesAndParsing) {
       {frequency, "\n 2500", 2500}};
   for (auto [param, text, value] : cases)
     EXPECT_EQ(param->ParseValueText(text), value) << param->GetName() << ": " << text;
-}
-
-TEST(Framework, ChannelConfigurationsAndBusNames) {
-  std::vector<IPluginProcessor::IOConfig> configs;
-  IPluginProcessor::ChannelIOTotals totals;
-  ASSERT_EQ(IPluginProcessor::ParseChannelIOStr("1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2", configs, totals),
-            6);
-  EXPECT_EQ(
-      std::tie(totals.nInputChans, totals.nOutputChans, totals.nInputBuses, totals.nOutputBuses),
-      std::make_tuple(4, 2, 2, 1));
-  EXPECT_EQ(configs[3].inputBuses, (std::vector<int>{1, 2}));
-  // A bus of 0 channels adds no bus; malformed configurations are skipped.
-  ASSERT_EQ(IPluginProcessor::ParseChannelIOStr("0-2  x-1 2 1- 3-1-1 2.0.2-1", configs, totals), 2);
-  EXPECT_EQ(configs[0].NBuses(reef::kInput), 0);
-  EXPECT_EQ(configs[1].inputBuses, (std::vector<int>{2, 2}));
-
-  const std::tuple<reef::ERoute, int, int, const char*> names[] = {
-      {reef::kInput, 0, 2, "Main"},    {reef::kInput, 1, 2, "Aux"},
-      {reef::kInput, 0, 1, "Input"},   {reef::kOutput, 0, 1, "Output"},
-      {reef::kInput, 2, 3, "Input 2"}, {reef::kOutput, 1, 2, "Output 1"}};
-  for (auto [direction, bus, buses, name] : names)
-    EXPECT_EQ(IPluginProcessor::GetBusName(direction, bus, buses), name);
 }
 
 TEST(EditorLink, ParentWindowResizeScalesTheEditorWithinItsLimits) {
