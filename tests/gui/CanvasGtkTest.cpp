@@ -1,6 +1,7 @@
 // What the editor's platform window adds to the canvas, end to end: a real GtkWindow on a private
 // X server, the canvas drawn by OpenGL (llvmpipe), driven by real X input through xdotool, read
-// back as PNG. The canvas's own logic is proved without a display (tests/ui).
+// back as PNG. The canvas's own logic is proved without a display (tests/ui); keys, typed
+// values, menus, the wheel and double clicks through the window in the application's gui tests.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,7 +18,6 @@
 #include "tests/gui/InProcessGui.h"
 #include "ui/ICanvasGtk.h"
 #include "ui/IKnobControlBase.h"
-#include "ui/ITextEntryControl.h"
 #include <glib/gstdio.h>
 
 namespace reef::ui {
@@ -43,37 +43,24 @@ struct TestDelegate : IEditorDelegate {
 
 struct Event {
   std::string kind;
-  float x, y, amount; // amount: wheel delta
+  float x, y;
 };
 
-// A filled rectangle that records its mouse input; a press opens a pop-up menu or the text
-// entry over it when asked to.
+// A filled rectangle that records its mouse input.
 class Probe : public IControl {
 public:
-  enum class EAsk { Nothing, Menu, Entry };
-  Probe(const IRect& bounds, const IColor& fill, EAsk what = EAsk::Nothing)
-      : IControl(bounds), color(fill), ask(what) {}
+  Probe(const IRect& bounds, const IColor& fill) : IControl(bounds), color(fill) {}
   void Draw(ICanvas& g) override {
     ++draws;
     g.FillRect(color, GetRect());
   }
   bool IsDirty() override { return animate || IControl::IsDirty(); }
   void OnMouseDown(float x, float y, const IMouseMod&) override {
-    Log("down", x, y);
-    if (ask == EAsk::Menu) GetUI()->CreatePopupMenu(*this, menu, GetRect());
-    const IText style(16.f, kColorWhite, kFont);
-    if (ask == EAsk::Entry) GetUI()->CreateTextEntry(*this, style, GetRect(), "12.5", 0);
+    events.push_back({"down", x, y});
   }
-  void OnMouseUp(float x, float y, const IMouseMod&) override { Log("up", x, y); }
-  void OnMouseDrag(float x, float y, float, float, const IMouseMod&) override { Log("drag", x, y); }
-  void OnMouseDblClick(float x, float y, const IMouseMod&) override { Log("double", x, y); }
-  void OnMouseWheel(float x, float y, const IMouseMod&, float d) override { Log("wheel", x, y, d); }
-  void OnPopupMenuSelection(const IPopupMenu& shown, int) override {
-    chosen.push_back(shown.GetChosenItemIdx());
-  }
-  void OnTextEntryCompletion(const std::string& text, int) override { texts.push_back(text); }
-  void Log(const char* kind, float x, float y, float amount = 0) {
-    events.push_back({kind, x, y, amount});
+  void OnMouseUp(float x, float y, const IMouseMod&) override { events.push_back({"up", x, y}); }
+  void OnMouseDrag(float x, float y, float, float, const IMouseMod&) override {
+    events.push_back({"drag", x, y});
   }
   int Count(const std::string& kind) const {
     return int(
@@ -81,13 +68,9 @@ public:
   }
 
   IColor color;
-  EAsk ask;
   bool animate = false;
   int draws = 0;
   std::vector<Event> events;
-  IPopupMenu menu{{"Low", "Mid", "High"}};
-  std::vector<int> chosen;
-  std::vector<std::string> texts;
 };
 
 class Knob : public IKnobControlBase {
@@ -165,31 +148,8 @@ protected:
     ASSERT_TRUE(canvas->LoadFont(kFont, "Roboto-Regular.ttf"));
     background = canvas->Attach(std::make_unique<Probe>(IRect(0, 0, kWidth, kHeight), kBackground));
     probe = canvas->Attach(std::make_unique<Probe>(IRect(20, 20, 120, 80), kRed));
-    menu = canvas->Attach(
-        std::make_unique<Probe>(IRect(140, 20, 240, 80), kBackground, Probe::EAsk::Menu));
-    entry = canvas->Attach(
-        std::make_unique<Probe>(IRect(260, 20, 460, 60), kBackground, Probe::EAsk::Entry));
     knob = canvas->Attach(std::make_unique<Knob>(IRect(20.f, 100.f, 100.f, 180.f)));
     canvas->Attach(std::make_unique<Artwork>());
-    canvas->AttachTextEntryControl();
-    canvas->SetKeyHandlerFunc([this](float, float, const IKeyPress& key) {
-      keys.push_back(key);
-      return key.vk == 'A';
-    });
-
-    // The window's own key handling, after the canvas had its chance.
-    accelerators = gtk_accel_group_new();
-    gtk_window_add_accel_group(GTK_WINDOW(window), accelerators);
-    const auto count = +[](gpointer runs) { return ++*static_cast<int*>(runs) > 0; };
-    gtk_accel_group_connect(accelerators, GDK_KEY_comma, GDK_CONTROL_MASK, GtkAccelFlags(0),
-                            g_cclosure_new_swap(G_CALLBACK(count), &acceleratorRuns, nullptr));
-    g_signal_connect_after(window, "key-press-event",
-                           G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer keyvals) {
-                             static_cast<std::vector<guint>*>(keyvals)->push_back(event->keyval);
-                             return FALSE;
-                           }),
-                           &propagated);
-
     ASSERT_TRUE(canvas->OpenWindow(box));
     area = static_cast<GtkWidget*>(canvas->GetWidget());
     gtk_widget_show_all(window);
@@ -203,7 +163,6 @@ protected:
     if (canvas) canvas->CloseWindow();
     canvas.reset();
     if (window) gtk_widget_destroy(window);
-    if (accelerators) g_object_unref(accelerators);
     Pump(50);
   }
 
@@ -237,13 +196,9 @@ protected:
   TestDelegate delegate;
   GtkWidget* window = nullptr;
   GtkWidget* area = nullptr;
-  GtkAccelGroup* accelerators = nullptr;
   std::unique_ptr<ICanvasGtk> canvas;
-  Probe *background = nullptr, *probe = nullptr, *menu = nullptr, *entry = nullptr;
+  Probe *background = nullptr, *probe = nullptr;
   Knob* knob = nullptr;
-  std::vector<IKeyPress> keys;
-  std::vector<guint> propagated;
-  int acceleratorRuns = 0;
 };
 
 TEST_F(CanvasGtkTest, ScreenshotShowsShapesTextAndLogo) {
@@ -367,74 +322,6 @@ TEST_F(CanvasGtkTest, KnobDragHidesAndHoldsThePointer) {
   Xdo("mouseup 1");
   EXPECT_EQ(gdk_window_get_cursor(InputWindow(area)), nullptr);
   EXPECT_EQ(Pointer(), start);
-}
-
-TEST_F(CanvasGtkTest, WheelAndDoubleClick) {
-  MoveTo(70.f, 50.f);
-  Xdo("click 4 click 5");
-  ASSERT_EQ(probe->Count("wheel"), 2);
-  EXPECT_EQ(probe->events[0].amount, 1.f);
-  EXPECT_EQ(probe->events[1].amount, -1.f);
-
-  // Two quick presses: a press and a double click; a third press is a press again.
-  probe->events.clear();
-  Xdo("click --repeat 2 --delay 20 1");
-  Pump(200);
-  Xdo("click 1");
-  EXPECT_EQ(probe->Count("down"), 2);
-  EXPECT_EQ(probe->Count("double"), 1);
-}
-
-TEST_F(CanvasGtkTest, TextEntryTakesRealKeysCommitsOnEnterAndCancelsOnEscape) {
-  ITextEntryControl* textEntry = canvas->GetTextEntryControl();
-  MoveTo(300.f, 40.f);
-  Xdo("click 1");
-  ASSERT_TRUE(textEntry->IsShowing());
-  EXPECT_EQ(textEntry->GetEditText(), "12.5");
-  Xdo("key ctrl+c");
-  EXPECT_EQ(canvas->GetClipboardText(), "12.5");
-  Xdo("key 4 2");
-  EXPECT_EQ(textEntry->GetEditText(), "42");
-  Xdo("key Return");
-  EXPECT_FALSE(textEntry->IsShowing());
-  EXPECT_EQ(entry->texts, std::vector<std::string>{"42"});
-
-  Pump(500); // not a double click
-  Xdo("click 1");
-  ASSERT_TRUE(textEntry->IsShowing());
-  Xdo("key 7 Escape");
-  EXPECT_FALSE(textEntry->IsShowing());
-  EXPECT_EQ(entry->texts.size(), 1u);
-}
-
-TEST_F(CanvasGtkTest, PopupMenuDeliversTheChosenItemOrDismissal) {
-  for (const char* last : {"Return", "Escape"}) {
-    MoveTo(190.f, 50.f);
-    Xdo("click 1");
-    ASSERT_TRUE(PumpUntil([&] {
-      GList* menus = gtk_menu_get_for_attach_widget(area);
-      return menus && gtk_widget_get_mapped(GTK_WIDGET(menus->data));
-    }));
-    Pump(100);
-    GList* items =
-        gtk_container_get_children(GTK_CONTAINER(gtk_menu_get_for_attach_widget(area)->data));
-    EXPECT_STREQ(gtk_menu_item_get_label(GTK_MENU_ITEM(g_list_nth_data(items, 2))), "High");
-    g_list_free(items);
-    Xdo(std::string("key Down Down Down ") + last);
-    ASSERT_TRUE(PumpUntil([&] { return !canvas->IsPopupMenuOpen(); }));
-    Pump(500); // not a double click
-  }
-  EXPECT_EQ(menu->chosen, (std::vector<int>{2, -1}));
-}
-
-TEST_F(CanvasGtkTest, KeysTheCanvasLeavesReachTheWindowAndItsAccelerators) {
-  MoveTo(400.f, 200.f);
-  Xdo("key a b ctrl+comma"); // a: handled by the canvas
-  ASSERT_GE(keys.size(), 2u);
-  EXPECT_EQ(std::pair(keys[0].vk, keys[0].utf8), std::pair(int('A'), std::string("a")));
-  EXPECT_EQ(keys[1].vk, 'B');
-  EXPECT_EQ(propagated.at(0), guint(GDK_KEY_b));
-  EXPECT_EQ(acceleratorRuns, 1);
 }
 
 // The mapped label under `widget`, or nullptr.
