@@ -1,5 +1,5 @@
-// Framework bases: parameter shapes, clamping and texts as the plug-in sets them up, the
-// editor's size under a resizing parent window, and MIDI handed to the editor side.
+// Framework bases: parameter shapes, clamping and texts as the plug-in sets them up, and the
+// editor's size under a resizing parent window.
 
 #include <cmath>
 #include <tuple>
@@ -121,42 +121,3 @@ TEST(EditorLink, ParentWindowResizeScalesTheEditorWithinItsLimits) {
 }
 
 } // namespace
-
-// Records what the idle timer hands to the editor side.
-class IdleProbe final : public reef::IPluginApp {
-public:
-  explicit IdleProbe(const reef::InstanceInfo& info) : IPluginApp({.nParams = 1}, info) {}
-  void ProcessBlock(reef::sample**, reef::sample**, int) override {}
-  bool SerializeState(reef::IByteChunk&) const override { return true; }
-  int UnserializeState(const reef::IByteChunk&, int startPos) override { return startPos; }
-  void OnMidiMsgUI(const reef::IMidiMsg& msg) override { seen.push_back({msg.status, msg.data1}); }
-  void OnSysexMsgUI(const reef::ISysEx& msg) override {
-    seen.push_back({msg.data[0], static_cast<std::uint8_t>(msg.size)});
-  }
-  void OnIdle() override { seen.push_back({0, 0}); }
-  std::vector<std::pair<std::uint8_t, std::uint8_t>> seen;
-};
-
-TEST(Framework, IdleTimerHandsReceivedMidiToTheEditorSideThenIdles) {
-  IdleProbe plug{reef::InstanceInfo{}};
-  // Only what a block has taken from the host reaches the editor side; a full ring toward the
-  // editor drops the newest messages.
-  for (int note = 0; note < reef::IPluginApp::kMidiQueueSlots + 3; ++note) {
-    plug.EnqueueMidiFromHost({0, 0x90, static_cast<std::uint8_t>(note), 100});
-    if (note == 1) plug.OnIdleTimer();
-    if (note % 8 == 7) plug.ProcessFromHost(nullptr, nullptr, 0);
-  }
-  const std::uint8_t sysEx[5] = {0xF0, 1, 2, 3, 0xF7};
-  reef::ISysExRecord record;
-  record.Assign(0, sysEx, sizeof sysEx);
-  plug.EnqueueSysExFromHost(record);
-  plug.ProcessFromHost(nullptr, nullptr, 0);
-  plug.OnIdleTimer();
-
-  std::vector<std::pair<std::uint8_t, std::uint8_t>> expected = {{0, 0}};
-  for (std::uint8_t note = 0; note < reef::IPluginApp::kMidiQueueSlots - 1; ++note)
-    expected.push_back({0x90, note});
-  expected.push_back({0xF0, 5});
-  expected.push_back({0, 0});
-  EXPECT_EQ(plug.seen, expected);
-}
