@@ -1,8 +1,7 @@
-// Framework bases: parameter shapes, clamping, texts and the 216 parameters as the plug-in sets
-// them up; channel configurations and bus names.
+// Framework bases: parameter shapes, clamping and texts as the plug-in sets them up, and the
+// editor's size under a resizing parent window.
 
 #include <cmath>
-#include <set>
 #include <tuple>
 #include <vector>
 
@@ -12,7 +11,6 @@
 #include "tests/core/FakeEditorCanvas.h"
 
 using reef::IParam;
-using reef::IPluginProcessor;
 using namespace coral;
 
 namespace {
@@ -47,20 +45,6 @@ TEST(IParam, PluginParametersShapesNamesAndParsing) {
     EXPECT_NEAR(param(index).Value(), value, tolerance) << index;
   }
 
-  EXPECT_STREQ(param(12).GetName(), "Band 1 Enabled");
-  EXPECT_EQ(GetParamInfo(12).key, "b01-enabled");
-  EXPECT_STREQ(param(215).GetName(), "Band 12 Listen");
-  EXPECT_EQ(GetParamInfo(215).key, "b12-listen");
-  // Bool and enum parameters are stepped: globals 0, 6, 7, 8, 9, 11 and band fields 0, 1, 5,
-  // 6, 13 to 16.
-  const std::set<int> globals = {0, 6, 7, 8, 9, 11}, fields = {0, 1, 5, 6, 13, 14, 15, 16};
-  for (int i = 0; i < 216; ++i) {
-    const bool discrete = i < 12 ? globals.count(i) : fields.count((i - 12) % 17);
-    EXPECT_EQ(IsDiscreteParam(i), discrete) << i;
-    EXPECT_EQ(param(i).GetStepped(), discrete) << i;
-  }
-  EXPECT_FALSE(IsDiscreteParam(-1) || IsDiscreteParam(216));
-
   IParam *type = plug.GetParam(13), *gain = plug.GetParam(15), *frequency = plug.GetParam(14);
   IParam *bypass = plug.GetParam(kBypass), *phase = plug.GetParam(kPhase), cut;
   cut.SetupDouble("A name that is much longer than thirty-one bytes", -3.5, -24.0, 24.0, 0.01, "dB",
@@ -90,28 +74,6 @@ TEST(IParam, PluginParametersShapesNamesAndParsing) {
       {frequency, "\n 2500", 2500}};
   for (auto [param, text, value] : cases)
     EXPECT_EQ(param->ParseValueText(text), value) << param->GetName() << ": " << text;
-}
-
-TEST(Framework, ChannelConfigurationsAndBusNames) {
-  std::vector<IPluginProcessor::IOConfig> configs;
-  IPluginProcessor::ChannelIOTotals totals;
-  ASSERT_EQ(IPluginProcessor::ParseChannelIOStr("1-1 2-2 1.1-1 1.2-1 2.1-2 2.2-2", configs, totals),
-            6);
-  EXPECT_EQ(
-      std::tie(totals.nInputChans, totals.nOutputChans, totals.nInputBuses, totals.nOutputBuses),
-      std::make_tuple(4, 2, 2, 1));
-  EXPECT_EQ(configs[3].inputBuses, (std::vector<int>{1, 2}));
-  // A bus of 0 channels adds no bus; malformed configurations are skipped.
-  ASSERT_EQ(IPluginProcessor::ParseChannelIOStr("0-2  x-1 2 1- 3-1-1 2.0.2-1", configs, totals), 2);
-  EXPECT_EQ(configs[0].NBuses(reef::kInput), 0);
-  EXPECT_EQ(configs[1].inputBuses, (std::vector<int>{2, 2}));
-
-  const std::tuple<reef::ERoute, int, int, const char*> names[] = {
-      {reef::kInput, 0, 2, "Main"},    {reef::kInput, 1, 2, "Aux"},
-      {reef::kInput, 0, 1, "Input"},   {reef::kOutput, 0, 1, "Output"},
-      {reef::kInput, 2, 3, "Input 2"}, {reef::kOutput, 1, 2, "Output 1"}};
-  for (auto [direction, bus, buses, name] : names)
-    EXPECT_EQ(IPluginProcessor::GetBusName(direction, bus, buses), name);
 }
 
 TEST(EditorLink, ParentWindowResizeScalesTheEditorWithinItsLimits) {
@@ -159,42 +121,3 @@ TEST(EditorLink, ParentWindowResizeScalesTheEditorWithinItsLimits) {
 }
 
 } // namespace
-
-// Records what the idle timer hands to the editor side.
-class IdleProbe final : public reef::IPluginApp {
-public:
-  explicit IdleProbe(const reef::InstanceInfo& info) : IPluginApp({.nParams = 1}, info) {}
-  void ProcessBlock(reef::sample**, reef::sample**, int) override {}
-  bool SerializeState(reef::IByteChunk&) const override { return true; }
-  int UnserializeState(const reef::IByteChunk&, int startPos) override { return startPos; }
-  void OnMidiMsgUI(const reef::IMidiMsg& msg) override { seen.push_back({msg.status, msg.data1}); }
-  void OnSysexMsgUI(const reef::ISysEx& msg) override {
-    seen.push_back({msg.data[0], static_cast<std::uint8_t>(msg.size)});
-  }
-  void OnIdle() override { seen.push_back({0, 0}); }
-  std::vector<std::pair<std::uint8_t, std::uint8_t>> seen;
-};
-
-TEST(Framework, IdleTimerHandsReceivedMidiToTheEditorSideThenIdles) {
-  IdleProbe plug{reef::InstanceInfo{}};
-  // Only what a block has taken from the host reaches the editor side; a full ring toward the
-  // editor drops the newest messages.
-  for (int note = 0; note < reef::IPluginApp::kMidiQueueSlots + 3; ++note) {
-    plug.EnqueueMidiFromHost({0, 0x90, static_cast<std::uint8_t>(note), 100});
-    if (note == 1) plug.OnIdleTimer();
-    if (note % 8 == 7) plug.ProcessFromHost(nullptr, nullptr, 0);
-  }
-  const std::uint8_t sysEx[5] = {0xF0, 1, 2, 3, 0xF7};
-  reef::ISysExRecord record;
-  record.Assign(0, sysEx, sizeof sysEx);
-  plug.EnqueueSysExFromHost(record);
-  plug.ProcessFromHost(nullptr, nullptr, 0);
-  plug.OnIdleTimer();
-
-  std::vector<std::pair<std::uint8_t, std::uint8_t>> expected = {{0, 0}};
-  for (std::uint8_t note = 0; note < reef::IPluginApp::kMidiQueueSlots - 1; ++note)
-    expected.push_back({0x90, note});
-  expected.push_back({0xF0, 5});
-  expected.push_back({0, 0});
-  EXPECT_EQ(plug.seen, expected);
-}

@@ -173,7 +173,7 @@ TEST_F(EQGraphTest, GraphLimitFollowsTheSampleRate) {
     canvas.RunFrame();
     int verticalLines = 0;
     for (const Shape& shape : canvas.shapes) {
-      verticalLines += shape.kind == Shape::EKind::DrawLine && shape.Color() == kLine &&
+      verticalLines += shape.kind == Shape::EKind::Line && shape.Color() == kLine &&
                        shape.bounds.left == shape.bounds.right;
     }
     EXPECT_EQ(verticalLines, has20k ? 10 : 9) << rate;

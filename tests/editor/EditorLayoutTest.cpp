@@ -3,11 +3,13 @@
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "editor/BandSlot.h"
 #include "editor/Button.h"
+#include "editor/EditorOperations.h"
 #include "editor/EnumMenu.h"
 #include "editor/HelpTexts.h"
 #include "editor/Knob.h"
@@ -136,11 +138,7 @@ TEST_F(EditorLayout, ControlsFollowTheDesignInCreationOrder) {
     const auto member = members.find(control);
     EXPECT_EQ(member == members.end() ? std::pair(kNotMember, kNotMember) : member->second,
               std::pair(expected.band, expected.tab));
-    // Only band 0 and the Shape tab are shown at first.
-    const bool shown = (expected.band < 1) && (expected.tab < 1);
-    EXPECT_EQ(control->IsHidden(), !shown);
-    std::string tooltip;
-    if (expected.param >= 0) tooltip = ParamHelpText(expected.param);
+    std::string tooltip = expected.param >= 0 ? std::string(ParamHelpText(expected.param)) : "";
     if (expected.kind == "BandSlot") tooltip = kBandSlotTooltip;
     if (expected.kind == "PresetMenu") tooltip = kRecipeMenuTooltip;
     if (expected.kind == "Brand") tooltip = "Open KESTRILAB plugins and support.";
@@ -157,6 +155,26 @@ TEST_F(EditorLayout, ControlsFollowTheDesignInCreationOrder) {
   EXPECT_EQ(std::pair(canvas->GetMinScale(), canvas->GetMaxScale()), std::pair(0.85f, 1.5f));
   EXPECT_EQ(std::pair(view->helpTitle, view->selectedBand),
             std::pair(std::string("SCULPT THE SPECTRUM"), 0));
+}
+
+// A control registered for a band and a tab is shown only while both are selected; band 0 and
+// the Shape tab come first, and a band beyond the last is the last.
+TEST_F(EditorLayout, VisibilityFollowsTheSelectedBandAndTab) {
+  const std::vector<Expected> design = Design();
+  const std::tuple<int, int, int, std::string> selections[] = {
+      {0, kShapeTab, 0, "SCULPT THE SPECTRUM"},
+      {7, kDynamicsTab, 7, "BAND / DYNAMICS"},
+      {40, kGlobalTab, 11, "GLOBAL / SIGNAL AND SCALE"}};
+  for (const auto& [band, tab, selected, help] : selections) {
+    if (band > 0) SelectBand(*view, *canvas, band), SelectTab(*view, *canvas, tab);
+    EXPECT_EQ(std::pair(view->selectedBand, view->helpTitle), std::pair(selected, help));
+    for (int i = 0; i < canvas->NControls(); ++i) {
+      const Expected& expected = design[i];
+      const bool shown = (expected.band < 0 || expected.band == selected) &&
+                         (expected.tab < 0 || expected.tab == tab);
+      EXPECT_EQ(canvas->GetControl(i)->IsHidden(), !shown) << i << " at band " << selected;
+    }
+  }
 }
 
 } // namespace

@@ -88,7 +88,6 @@ TEST(EQGraphApp, CurvesOnScreenFollowTheEngineResponse) {
   ASSERT_TRUE(app.ApplyValues(values));
   ASSERT_TRUE(app.WaitFrames(10));
   const test::Image shot = app.Screenshot();
-  if (const char* keep = std::getenv("CORAL_GUI_SCREENSHOT")) shot.Save(keep);
 
   // Columns between grid lines and away from the node; the curves run straight between the
   // display points, whose values the engine's response gives.

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include "editor/EditorLayout.h"
 #include "editor/EditorOperations.h"
 #include "editor/Palette.h"
+#include "tests/gui/InProcessGui.h"
 #include "ui/ICanvasGtk.h"
 
 namespace coral {
@@ -26,6 +29,7 @@ namespace {
 
 using reef::ui::IColor;
 using reef::ui::IRect;
+using test::Pump;
 
 // The window canvas with its off-screen buffer readable.
 class ReadableCanvas : public reef::ui::ICanvasGtk {
@@ -36,20 +40,12 @@ public:
 
 struct Image {
   std::vector<unsigned char> rgba;
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
   IColor At(int x, int y) const {
-    const unsigned char* p = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
+    const unsigned char* p = &rgba[(std::size_t(y) * width + x) * 4];
     return IColor(p[3], p[0], p[1], p[2]);
   }
 };
-
-void Pump(int milliseconds) {
-  const gint64 end = g_get_monotonic_time() + milliseconds * 1000;
-  while (g_get_monotonic_time() < end) {
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-}
 
 int Distance(const IColor& a, const IColor& b) {
   return std::max(
@@ -87,13 +83,9 @@ protected:
   // The buffer after drawing `areas` (the whole canvas when empty).
   Image Draw(const std::vector<IRect>& areas = {}) {
     gtk_gl_area_make_current(GTK_GL_AREA(canvas->GetWidget()));
-    if (areas.empty()) {
-      canvas->DrawAll();
-    } else {
-      reef::ui::IRectList list;
-      for (const IRect& area : areas) list.Add(area);
-      canvas->Draw(list);
-    }
+    reef::ui::IRectList list;
+    for (const IRect& area : areas) list.Add(area);
+    areas.empty() ? canvas->DrawAll() : canvas->Draw(list);
     Image image;
     EXPECT_TRUE(canvas->ReadPixels(image.rgba, image.width, image.height));
     return image;
@@ -101,11 +93,10 @@ protected:
   // The whole editor after the frame cycle has caught up; kept when asked for.
   Image View(const char* name) {
     Pump(200);
-    Image image = Draw();
     if (const char* folder = std::getenv("CORAL_EDITOR_SCREENSHOTS")) {
       canvas->SaveScreenshot(std::string(folder) + "/" + name + ".png");
     }
-    return image;
+    return Draw();
   }
 
   std::unique_ptr<CoralSieve> plug;
@@ -117,10 +108,8 @@ protected:
 // Whether pixel (x, y) lies on the outermost ring of whole pixels that `area` touches, where
 // the drawing's clip edge is soft.
 bool OnBorder(const IRect& area, int x, int y) {
-  const int left = static_cast<int>(std::floor(area.left));
-  const int top = static_cast<int>(std::floor(area.top));
-  const int right = static_cast<int>(std::ceil(area.right)) - 1;
-  const int bottom = static_cast<int>(std::ceil(area.bottom)) - 1;
+  const int left = int(std::floor(area.left)), right = int(std::ceil(area.right)) - 1;
+  const int top = int(std::floor(area.top)), bottom = int(std::ceil(area.bottom)) - 1;
   const bool inside = x >= left && x <= right && y >= top && y <= bottom;
   return inside && (x == left || x == right || y == top || y == bottom);
 }
@@ -139,8 +128,7 @@ TEST_F(EditorWindow, ARedrawOfAnyAreaEqualsAWholeRedraw) {
       {{0.25f, 90.25f, 1180.f, 101.75f}},
       {{100.25f, 50.25f, 300.75f, 75.75f}},
       {{263.25f, 680.25f, 402.75f, 707.75f}},
-      {{35.25f, 464.25f, 108.75f, 508.75f}, {500.25f, 700.25f, 700.75f, 760.75f}},
-  };
+      {{35.25f, 464.25f, 108.75f, 508.75f}, {500.25f, 700.25f, 700.75f, 760.75f}}};
   for (const auto& areas : cases) {
     const Image partial = Draw(areas);
     int differing = 0;
@@ -158,41 +146,41 @@ TEST_F(EditorWindow, ARedrawOfAnyAreaEqualsAWholeRedraw) {
 }
 
 TEST_F(EditorWindow, TabsSelectionAndRecipesShowInThePaletteColours) {
-  constexpr IColor kLitFill{255, 36, 65, 65};
-  constexpr IColor kTrough{255, 16, 25, 29};
-  const auto expectNear = [](const Image& image, int x, int y, const IColor& color,
-                             const char* what) {
-    EXPECT_LE(Distance(image.At(x, y), color), 2)
-        << what << " at " << x << ", " << y << " is " << image.At(x, y).red << ", "
-        << image.At(x, y).green << ", " << image.At(x, y).blue;
-  };
-  Image shape = View("shape");
-  expectNear(shape, 40, 640, kPanel, "lower panel");
-  expectNear(shape, 100, 470, kLitFill, "selected band slot");
-  expectNear(shape, 180, 470, kPanel, "band slot 2");
-  expectNear(shape, 48, 479, kTeal, "band 1 dot");
-  expectNear(shape, 364, 479, kTextDim, "disabled band 5 dot");
-  expectNear(shape, 900, 540, kLitFill, "SHAPE tab");
-  expectNear(shape, 1076, 250, kTrough, "silent meter");
-  expectNear(shape, 1060, 20, kBackTop, "background near the top");
-
-  SelectTab(*view, *canvas, kDynamicsTab);
-  Image dynamics = View("dynamics");
-  expectNear(dynamics, 1020, 540, kLitFill, "DYNAMICS tab");
-  expectNear(dynamics, 900, 540, kPanel, "SHAPE tab");
-
-  SelectTab(*view, *canvas, kGlobalTab);
-  Image global = View("global");
-  expectNear(global, 1127, 540, kLitFill, "GLOBAL tab");
+  constexpr IColor kLit{255, 36, 65, 65}, kTrough{255, 16, 25, 29};
   // MIX at 100 %: the value arc ends at +138 degrees, in teal.
-  const float cx = 46 + 184 * 2 + 87, cy = 578 + 62;
-  expectNear(global, int(cx + 36 * std::sin(2.2)), int(cy - 36 * std::cos(2.2)), kTeal, "MIX arc");
-
-  plug->ApplyRecipe(21);
-  SelectBand(*view, *canvas, 11);
-  Image recipe = View("recipe");
-  expectNear(recipe, 917, 479, BandColor(11), "band 12 dot");
-  expectNear(recipe, 910, 470, kLitFill, "selected band 12");
+  const int arcX = int(46 + 184 * 2 + 87 + 36 * std::sin(2.2)),
+            arcY = int(578 + 62 - 36 * std::cos(2.2));
+  using Probes = std::vector<std::tuple<int, int, IColor>>;
+  const std::tuple<const char*, std::function<void()>, Probes> views[] = {
+      // The lower panel, the selected and another band slot, band 1's dot and disabled band 5's,
+      // the SHAPE tab, a silent meter and the background near the top.
+      {"shape",
+       [] {},
+       {{40, 640, kPanel},
+        {100, 470, kLit},
+        {180, 470, kPanel},
+        {48, 479, kTeal},
+        {364, 479, kTextDim},
+        {900, 540, kLit},
+        {1076, 250, kTrough},
+        {1060, 20, kBackTop}}},
+      {"dynamics",
+       [&] { SelectTab(*view, *canvas, kDynamicsTab); },
+       {{1020, 540, kLit}, {900, 540, kPanel}}},
+      {"global",
+       [&] { SelectTab(*view, *canvas, kGlobalTab); },
+       {{1127, 540, kLit}, {arcX, arcY, kTeal}}},
+      // Band 12's dot and its slot, selected.
+      {"recipe",
+       [&] { plug->ApplyRecipe(21), SelectBand(*view, *canvas, 11); },
+       {{917, 479, BandColor(11)}, {910, 470, kLit}}}};
+  for (const auto& [name, change, probes] : views) {
+    change();
+    const Image image = View(name);
+    for (const auto& [x, y, color] : probes) {
+      EXPECT_LE(Distance(image.At(x, y), color), 2) << name << " at " << x << ", " << y;
+    }
+  }
 }
 
 } // namespace

@@ -2,8 +2,6 @@
 // test's process: the host, the main window and the dialog, driven by real X input (keys on
 // the focused lists, clicks on the buttons).
 
-#include <chrono>
-#include <functional>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -11,45 +9,16 @@
 
 #include "app/MainWindow.h"
 #include "tests/app/ProbeHost.h"
+#include "tests/gui/InProcessGui.h"
 #include "tests/support/JackSession.h"
-
-// X11's macros (None, Bool, Status) come after every other header.
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-#include <gdk/gdkx.h>
-#include <gtk/gtk.h>
 
 namespace coral {
 namespace {
 
-void Pump(int milliseconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  while (std::chrono::steady_clock::now() < end) {
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-}
-
-bool PumpUntil(const std::function<bool()>& done, int milliseconds = 10000) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-  return true;
-}
-
-GtkWidget* FindByName(GtkWidget* widget, const std::string& name) {
-  if (gtk_widget_get_name(widget) == name) return widget;
-  GtkWidget* found = nullptr;
-  if (GTK_IS_CONTAINER(widget)) {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-    for (GList* child = children; child && !found; child = child->next) {
-      found = FindByName(GTK_WIDGET(child->data), name);
-    }
-    g_list_free(children);
-  }
-  return found;
-}
+using test::FindByName;
+using test::Pump;
+using test::PumpUntil;
+using test::Xdo;
 
 std::vector<std::string> Entries(GtkWidget* list) {
   std::vector<std::string> entries;
@@ -70,7 +39,6 @@ protected:
   void SetUp() override {
     test::gConfigHome.ClearSettings();
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-    display = gdk_x11_display_get_xdisplay(gdk_display_get_default());
     ASSERT_TRUE(server.Start(512));
     peer.emplace();
     ASSERT_TRUE(peer->IsOpen());
@@ -99,13 +67,6 @@ protected:
         [&] { return gtk_widget_get_mapped(dialog) && gtk_window_is_active(GTK_WINDOW(dialog)); });
     return dialog;
   }
-  void Key(KeySym symbol) {
-    const KeyCode code = XKeysymToKeycode(display, symbol);
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
-    XSync(display, False);
-    Pump(60);
-  }
   // Moves the focused list towards `entry` with the arrow keys; answers what it then shows.
   std::string Choose(GtkWidget* dialog, const char* name, const std::string& entry) {
     GtkWidget* list = FindByName(dialog, name);
@@ -116,7 +77,7 @@ protected:
     Pump(30);
     const int steps =
         static_cast<int>(target - entries.begin()) - gtk_combo_box_get_active(GTK_COMBO_BOX(list));
-    for (int i = 0; i < std::abs(steps); ++i) Key(steps > 0 ? XK_Down : XK_Up);
+    for (int i = 0; i < std::abs(steps); ++i) Xdo(steps > 0 ? "key Down" : "key Up");
     return Active(dialog, name);
   }
   std::string Active(GtkWidget* dialog, const char* name) {
@@ -128,16 +89,12 @@ protected:
   void Click(GtkWidget* dialog, const char* name) {
     GtkWidget* button = FindByName(dialog, name);
     ASSERT_NE(button, nullptr) << name;
-    GtkAllocation allocation;
-    gtk_widget_get_allocation(button, &allocation);
-    gint x = 0;
-    gint y = 0;
+    GtkAllocation box;
+    gtk_widget_get_allocation(button, &box);
+    gint x = 0, y = 0;
     gdk_window_get_origin(gtk_widget_get_window(button), &x, &y);
-    XTestFakeMotionEvent(display, -1, x + allocation.x + allocation.width / 2,
-                         y + allocation.y + allocation.height / 2, CurrentTime);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    XSync(display, False);
+    Xdo("mousemove " + std::to_string(x + box.x + box.width / 2) + " " +
+        std::to_string(y + box.y + box.height / 2) + " click 1");
   }
   // Whether the JACK port `from` feeds `to`.
   bool Connected(const std::string& from, const std::string& to) {
@@ -150,7 +107,6 @@ protected:
            PumpUntil([&] { return host->CallbacksServed() > served + 2; });
   }
 
-  Display* display = nullptr;
   test::JackTestServer server;
   std::optional<test::JackPeer> peer;
   StandaloneHost* host = nullptr;

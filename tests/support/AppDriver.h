@@ -3,7 +3,7 @@
 // server (tests/support/with-xvfb); the application runs as a child process with a
 // temporary folder of its own for its runtime folder (the single-instance socket), its
 // configuration ("CoralSieve/settings.ini") and its temporary files (screenshots), and gets
-// real X input through XTest. JACK clients of the application reach only a JACK server of the
+// real X input through xdotool. JACK clients of the application reach only a JACK server of the
 // test's own (UsePrivateJackServer), so it finds no audio device unless the test starts one.
 //
 // Coordinates given to the input operations are editor canvas coordinates (the 1180 x 800
@@ -21,7 +21,8 @@
 #include <sys/types.h>
 
 #include <array>
-#include <chrono>
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@
 #include "core/StateChunk.h"
 
 namespace coral::test {
+
+// The content of the file at `path` (empty when it cannot be read).
+std::string ReadFile(const std::string& path);
 
 struct AppOptions {
   // Open audio and MIDI devices; without it the application starts with --no-io.
@@ -42,17 +46,15 @@ struct AppOptions {
   bool waitForEditor = true;
 };
 
-// An RGBA image, top row first.
+// The editor's area of the screen, top row first.
 struct Image {
   int width = 0;
   int height = 0;
   float scale = 1.f; // screen pixels per canvas pixel
-  std::vector<std::array<std::uint8_t, 4>> pixels;
+  std::vector<std::array<std::uint8_t, 3>> pixels;
 
-  // The pixel at canvas point (x, y).
-  std::array<std::uint8_t, 4> Pixel(float x, float y) const;
-  // Writes the image as a PNG; false when it cannot.
-  bool Save(const std::string& path) const;
+  // The red, green and blue of the pixel at canvas point (x, y).
+  std::array<std::uint8_t, 3> Pixel(float x, float y) const;
 };
 
 class AppDriver {
@@ -67,51 +69,39 @@ public:
   // start or, when waited for, its editor does not draw within 30 s.
   bool Start(const AppOptions& options = {});
   bool Running();
-  pid_t Pid() const { return pid_; }
   // The exit status once the application has ended, or nullopt when it still runs after
   // `timeoutMs`. A death by signal reports 128 + the signal number.
   std::optional<int> WaitForExit(int timeoutMs = 30000);
-  // Quits through the menu (Alt+F, then Q) and answers the exit status (-1: still running
-  // after 30 s).
-  int QuitThroughMenu();
   // SIGTERM, and answers the exit status (-1: still running after 30 s, then killed).
   int Stop();
   // Runs coral-sieve once more with the same folders and the given arguments, waits for it
   // and answers its exit status; its standard error goes to `standardError` when given.
   int RunAnother(const std::vector<std::string>& args, std::string* standardError = nullptr);
 
-  // The folders the application uses, and what it printed on its standard error so far.
-  const std::string& RuntimeDir() const { return runtimeDir_; }
-  const std::string& ConfigDir() const { return configDir_; }
+  // The folder the application takes as its temporary folder, its settings file, and what it
+  // printed on its standard error so far.
   const std::string& TempDir() const { return tempDir_; }
-  std::string SettingsFile() const { return configDir_ + "/CoralSieve/settings.ini"; }
-  std::string Stderr() const;
+  std::string SettingsFile() const { return root_ + "/config/CoralSieve/settings.ini"; }
+  std::string Stderr() const { return ReadFile(root_ + "/app.err"); }
 
-  // The editor's top-left corner in root-window pixels and its draw scale.
-  std::pair<int, int> EditorOrigin();
-  float Scale();
-
-  // Real X input at canvas coordinates. `modifiers` names held keys joined by '+' ("ctrl",
-  // "shift", "alt"; "" for none). Wheel clicks are positive upwards.
-  void MoveTo(float x, float y);
-  void Click(float x, float y, int button = 1, const std::string& modifiers = "");
-  void DoubleClick(float x, float y, const std::string& modifiers = "");
+  // Real X input at canvas coordinates. `modifiers` names held keys joined by '+' ("shift",
+  // "ctrl"; "" for none). Wheel clicks are positive upwards.
+  void Click(float x, float y, int button = 1, int count = 1, const std::string& modifiers = "");
+  void DoubleClick(float x, float y) { Click(x, y, 1, 2); }
+  void Wheel(float x, float y, int clicks) { Click(x, y, clicks > 0 ? 4 : 5, std::abs(clicks)); }
   void Drag(float x0, float y0, float x1, float y1, const std::string& modifiers = "",
             int steps = 20);
-  void Wheel(float x, float y, int clicks);
   // A key with modifiers, by X key names joined by '+': "ctrl+shift+s", "Return", "comma".
   void Key(const std::string& keys);
-  // Types `text` (printable ASCII and '\n').
+  // Types `text` (printable ASCII).
   void Type(const std::string& text);
 
   // The application's current settings, read through `coral-sieve --save-state`.
   StateContent State();
-  // Loads a state file through `coral-sieve --load-state`; true when it was accepted.
-  bool LoadState(const std::string& path);
-  // Loads the current state with its current values replaced by `values`.
+  // Loads, through `coral-sieve --load-state`, the current state with its current values
+  // replaced by `values`; true when it was accepted.
   bool ApplyValues(const ParamSnapshot& values);
 
-  // The editor area of the screen.
   Image Screenshot();
 
   // Waits until the editor has run `frames` more frame cycles; false after 10 s.
@@ -126,32 +116,23 @@ public:
   // Gives the window the keyboard focus and raises it; false when it is not shown.
   bool FocusWindow(const std::string& title);
 
-  // The editor's counters and position as the application reports them.
+private:
+  // The editor's frame counters, position on the screen and draw scale, as the application
+  // reports them.
   struct EditorStatus {
-    long frames = 0;
-    long cycles = 0;
-    int x = 0;
-    int y = 0;
+    long frames = 0, cycles = 0;
+    int x = 0, y = 0;
     float scale = 1.f;
   };
   std::optional<EditorStatus> QueryEditor();
-
-private:
-  std::vector<std::string> Environment() const;
   pid_t Spawn(const std::vector<std::string>& args, const std::string& errorFile);
-  std::pair<int, int> OnScreen(float x, float y);
-  void Modifiers(const std::string& modifiers, bool press);
-  void Button(int button, bool press);
-  void Sync();
+  // xdotool's "mousemove X Y" for canvas point (x, y).
+  std::string MoveTo(float x, float y);
 
   std::string root_;
-  std::string runtimeDir_;
-  std::string configDir_;
   std::string tempDir_;
   pid_t pid_ = -1;
   std::optional<int> exitStatus_;
-  void* display_ = nullptr;              // the X display connection
-  void* previousErrorHandler_ = nullptr; // X's error handler before the driver's
   int stateFiles_ = 0;
 };
 
