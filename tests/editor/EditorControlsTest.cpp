@@ -147,23 +147,17 @@ TEST_F(EditorControls, GreyingFollowsTypeEnabledAndDynamic) {
 }
 
 TEST_F(EditorControls, MenusTogglesKeysAndLinksActOnThePlugin) {
-  // The recipe menu shows the matching recipe, else "Custom".
-  DrawAll();
-  EXPECT_TRUE(Drew("Neutral"));
-  Click(983, 123); // Graph Range
+  // The recipe menu shows the matching recipe, else "Custom"; choosing one is driven through
+  // the application in the gui tests, dismissing the menu changes nothing.
+  EXPECT_TRUE(Drew("Neutral")); // in the first frame
+  Click(983, 123);              // Graph Range
   canvas->ChoosePopupItem(2);
   Frame();
   EXPECT_TRUE(Drew("Custom"));
-  Click(880, 61);
-  EXPECT_EQ(canvas->shownMenu->NItems(), 32);
-  canvas->ChoosePopupItem(8);
-  EXPECT_EQ(Value(kPhase), 1.0);
-  Frame();
-  EXPECT_TRUE(Drew("Master FIR"));
-  EXPECT_TRUE(Drew("Linear Phase FIR"));
   const ParamSnapshot before = plug->CurrentValues();
   Click(880, 61);
-  canvas->ChoosePopupItem(-1); // dismissed
+  EXPECT_EQ(canvas->shownMenu->NItems(), 32);
+  canvas->ChoosePopupItem(-1);
   EXPECT_EQ(plug->CurrentValues(), before);
 
   // Toggles: a double click leaves Listen at its default whatever it was.

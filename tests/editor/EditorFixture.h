@@ -53,12 +53,6 @@ protected:
     canvas->RunFrame();
     return canvas->Texts();
   }
-  // The whole editor drawn; answers its texts.
-  std::vector<std::string> DrawAll() {
-    canvas->ClearShapes();
-    canvas->DrawAll();
-    return canvas->Texts();
-  }
   bool Drew(const std::string& text) { return canvas->FindText(text) != nullptr; }
 
   std::unique_ptr<CoralSieve> plug;

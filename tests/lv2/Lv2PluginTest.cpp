@@ -8,8 +8,6 @@
 #include <lv2/state/state.h>
 #include <lv2/units/units.h>
 #include <lv2/urid/urid.h>
-#include <sndfile.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cmath>
@@ -24,53 +22,18 @@
 #include "core/Recipes.h"
 #include "lv2/Lv2Layout.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/AudioFiles.h"
 
 namespace coral::lv2 {
 namespace {
 
-using Channels = std::vector<std::vector<float>>;
+using test::Channels;
+using test::FirstDifference;
 using Bytes = std::vector<std::uint8_t>;
 constexpr int kRate = 48000;
 constexpr int kFrames = 24000;
 
-const std::string kTempDir = [] {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("coral-lv2-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  return dir.string() + "/";
-}();
-struct TempDirRemover {
-  ~TempDirRemover() { std::filesystem::remove_all(kTempDir); }
-} gTempDirRemover;
-
-void WriteWav(const std::string& path, const std::vector<const std::vector<float>*>& channels) {
-  SF_INFO info{};
-  info.samplerate = kRate;
-  info.channels = int(channels.size());
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  std::vector<float> interleaved;
-  for (std::size_t i = 0; i < channels[0]->size(); ++i) {
-    for (const auto* channel : channels) interleaved.push_back((*channel)[i]);
-  }
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_TRUE(file) << sf_strerror(nullptr);
-  sf_writef_float(file, interleaved.data(), sf_count_t(channels[0]->size()));
-  sf_close(file);
-}
-
-Channels ReadWav(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file) return {};
-  std::vector<float> interleaved(std::size_t(info.frames * info.channels));
-  sf_readf_float(file, interleaved.data(), info.frames);
-  sf_close(file);
-  Channels channels(std::size_t(info.channels), std::vector<float>(std::size_t(info.frames)));
-  for (std::size_t i = 0; i < interleaved.size(); ++i) {
-    channels[i % info.channels][i / info.channels] = interleaved[i];
-  }
-  return channels;
-}
+const test::ScratchDir kScratch;
 
 // Sines, noise and a burst that sweeps the spectrum; the two channels differ. The sidechain is
 // loud noise in alternating bursts.
@@ -90,18 +53,6 @@ Channels TestSignal(bool sidechain) {
     }
   }
   return signal;
-}
-
-// First frame where two renders differ, or -1.
-long FirstDifference(const Channels& a, const Channels& b) {
-  if (a.size() != b.size()) return 0;
-  for (std::size_t c = 0; c < a.size(); ++c) {
-    if (a[c].size() != b[c].size()) return 0;
-    const auto m = std::mismatch(a[c].begin(), a[c].end(), b[c].begin(),
-                                 [](float x, float y) { return std::memcmp(&x, &y, 4) == 0; });
-    if (m.first != a[c].end()) return m.first - a[c].begin();
-  }
-  return -1;
 }
 
 // The test host: the bundle alone in a lilv world, and a URID map.
@@ -299,19 +250,20 @@ LilvState* LoadPreset(const std::string& name) {
 
 // What coral-render --no-compensate writes for `args` and the test signal.
 Channels RendererOutput(const std::string& args) {
-  const std::string out = kTempDir + "renderer.wav";
+  const std::string out = kScratch.Path("renderer.wav");
   const std::string command = std::string(CORAL_RENDER_BINARY) + " --quiet --no-compensate " +
-                              args + " " + kTempDir + "in.wav " + out;
+                              args + " " + kScratch.Path("in.wav") + " " + out;
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  return ReadWav(out);
+  return test::ReadAudio(out).channels;
 }
 
 class Lv2Test : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    WriteWav(kTempDir + "in.wav", {&in[0], &in[1]});
-    WriteWav(kTempDir + "sidechain.wav", {&sidechain[0], &sidechain[1]});
-    WriteWav(kTempDir + "in4.wav", {&in[0], &in[1], &sidechain[0], &sidechain[1]});
+    test::WriteAudio(kScratch.Path("in.wav"), {.channels = in});
+    test::WriteAudio(kScratch.Path("sidechain.wav"), {.channels = sidechain});
+    test::WriteAudio(kScratch.Path("in4.wav"),
+                     {.channels = {in[0], in[1], sidechain[0], sidechain[1]}});
   }
   static inline const Channels in = TestSignal(false);
   static inline const Channels sidechain = TestSignal(true);
@@ -410,7 +362,7 @@ TEST_F(Lv2Test, OutputEqualsTheRendererBitForBit) {
   for (const Case& c : {Case{"External Sidechain Duck", true}, Case{"Master FIR", false}}) {
     const Channels expected =
         RendererOutput(std::string("--recipe \"") + c.recipe + "\"" +
-                       (c.sidechain ? " --sidechain " + kTempDir + "sidechain.wav" : ""));
+                       (c.sidechain ? " --sidechain " + kScratch.Path("sidechain.wav") : ""));
     ASSERT_EQ(expected.size(), 2u);
     LilvState* preset = LoadPreset(c.recipe);
     for (const int block : {1, 64, 512, 4096, 10000}) {
@@ -492,18 +444,19 @@ TEST_F(Lv2Test, StateRoundTripsAndRejectedChunksChangeNothing) {
 // lv2apply feeds its four-channel input to the main and sidechain ports and sets controls by
 // symbol: the file it writes equals the renderer's with the same settings.
 TEST_F(Lv2Test, Lv2ApplyRendersLikeTheRenderer) {
-  const std::string out = kTempDir + "lv2apply.wav";
+  const std::string out = kScratch.Path("lv2apply.wav");
   const std::string bundles = std::filesystem::path(CORAL_LV2_BUNDLE).parent_path().parent_path();
-  const std::string command =
-      "env LV2_PATH=" + bundles + " " CORAL_LV2_HOST_ENV " lv2apply -i " + kTempDir +
-      "in4.wav -o " + out + " -c phase 1 -c b01_frequency 1800 -c b01_dynamic 1" +
-      " -c b01_detector 1 -c b01_threshold -30 -c b01_range 9 " + kPluginUri;
+  const std::string command = "env LV2_PATH=" + bundles + " " CORAL_LV2_HOST_ENV " lv2apply -i " +
+                              kScratch.Path("in4.wav") + " -o " + out +
+                              " -c phase 1 -c b01_frequency 1800 -c b01_dynamic 1" +
+                              " -c b01_detector 1 -c b01_threshold -30 -c b01_range 9 " +
+                              kPluginUri;
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   const Channels expected = RendererOutput(
       "--set phase=\"Linear Phase FIR\" --set b01-frequency=1800 --set b01-dynamic=on"
       " --set b01-detector=External --set b01-threshold=-30 --set b01-range=9 --sidechain " +
-      kTempDir + "sidechain.wav");
-  EXPECT_EQ(FirstDifference(ReadWav(out), expected), -1);
+      kScratch.Path("sidechain.wav"));
+  EXPECT_EQ(FirstDifference(test::ReadAudio(out).channels, expected), -1);
 }
 
 } // namespace

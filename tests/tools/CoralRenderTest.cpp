@@ -3,13 +3,8 @@
 // report, warnings that keep the render, and the promise that a failed run writes nothing.
 // Exact delays and the linear-phase response are the engine's tests; the LV2 tests compare
 // the plug-in with this renderer's raw output bit for bit.
-//
-// Audio files are read and written with libsndfile directly, unnormalized: PCM samples are
-// integers of the file's width (a 16-bit file holds -32768..32767), float samples full scale 1.
 
-#include <sndfile.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -24,10 +19,16 @@
 #include <nlohmann/json.hpp>
 
 #include "core/Recipes.h"
+#include "tests/support/AudioFiles.h"
 #include "tools/coral-render/Options.h"
 
 namespace coral::render {
 namespace {
+
+using test::AudioFile;
+using test::ReadAudio;
+using test::WriteAudio;
+using test::ScratchDir;
 
 constexpr int kRate = 48000;
 const int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT, kPcm16Wav = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
@@ -41,23 +42,6 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
-
-// A fresh folder under the system's temporary folder, removed with its content.
-struct ScratchDir {
-  std::string path = (std::filesystem::temp_directory_path() / "coral-render-XXXXXX").string();
-  ScratchDir() { ::mkdtemp(path.data()); }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string Path(const std::string& name) const { return path + "/" + name; }
-  std::set<std::string> Entries() const {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(path))
-      names.insert(entry.path().filename());
-    return names;
-  }
-};
 
 struct RunResult {
   int exitCode;
@@ -77,55 +61,25 @@ RunResult RunRender(const std::vector<std::string>& args, const std::string& inp
           ReadFile(capture.Path("e"))};
 }
 
-struct Audio {
-  int format = kFloatWav, channels = 2, sampleRate = kRate;
-  std::vector<double> samples; // interleaved
-
-  std::int64_t Frames() const { return std::int64_t(samples.size()) / channels; }
-  double At(std::int64_t frame, int channel) const { return samples[frame * channels + channel]; }
-};
-
-void WriteAudio(const std::string& path, const Audio& audio) {
-  SF_INFO info{0, audio.sampleRate, audio.channels, audio.format, 0, 0};
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-  sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
-  EXPECT_EQ(sf_writef_double(file, audio.samples.data(), audio.Frames()), audio.Frames());
-  sf_close(file);
-}
-
-Audio ReadAudio(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
-  if (!file) return {};
-  Audio audio{info.format, info.channels, info.samplerate,
-              std::vector<double>(std::size_t(info.frames * info.channels))};
-  sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
-  EXPECT_EQ(sf_readf_double(file, audio.samples.data(), info.frames), info.frames);
-  sf_close(file);
-  return audio;
-}
-
 // Uniform random samples over the whole range of the format, both PCM extremes included.
-Audio Noise(int format, int channels, int sampleRate, std::int64_t frames, unsigned seed) {
-  Audio audio{format, channels, sampleRate, std::vector<double>(std::size_t(frames * channels))};
+AudioFile Noise(int format, int channels, int sampleRate, int frames, unsigned seed) {
+  AudioFile audio{format, sampleRate, test::Channels(channels, std::vector<float>(frames))};
   std::mt19937 random(seed);
   const int sub = format & SF_FORMAT_SUBMASK;
   const double top = sub == SF_FORMAT_PCM_16 ? 32768 : sub == SF_FORMAT_PCM_24 ? 8388608 : 0;
-  for (double& s : audio.samples) {
-    s = top > 0 ? std::floor(std::uniform_real_distribution<double>(-top, top)(random))
-                : std::uniform_real_distribution<float>(-1.f, 1.f)(random);
+  for (auto& channel : audio.channels) {
+    for (float& s : channel) {
+      s = top > 0 ? std::floor(std::uniform_real_distribution<double>(-top, top)(random))
+                  : std::uniform_real_distribution<float>(-1.f, 1.f)(random);
+    }
   }
-  if (top > 0) audio.samples[0] = -top, audio.samples[1] = top - 1;
+  if (top > 0) audio.channels[0][0] = -top, audio.channels[0][1] = top - 1;
   return audio;
 }
 
 // A float file of `channels` identical channels holding `mono`.
-Audio FloatAudio(const std::vector<double>& mono, int channels) {
-  Audio audio{kFloatWav, channels, kRate, {}};
-  for (double x : mono) audio.samples.insert(audio.samples.end(), channels, float(x));
-  return audio;
+AudioFile FloatAudio(const std::vector<double>& mono, int channels) {
+  return {kFloatWav, kRate, test::Channels(channels, std::vector<float>(mono.begin(), mono.end()))};
 }
 
 // A sine of `amplitude` at `frequency` Hz, `frames` long.
@@ -137,19 +91,19 @@ std::vector<double> Sine(double amplitude, double frequency, int frames) {
 
 // Level in dB relative to `reference` of the component at `frequency` Hz in channel 0 over
 // [from, to) seconds, which must span whole periods.
-double LevelDb(const Audio& audio, double frequency, double from, double to, double reference) {
+double LevelDb(const AudioFile& audio, double frequency, double from, double to, double reference) {
   double re = 0, im = 0;
   for (std::int64_t n = std::llround(from * kRate); n < std::llround(to * kRate); ++n) {
-    re += audio.At(n, 0) * std::cos(2 * M_PI * frequency * double(n) / kRate);
-    im += audio.At(n, 0) * std::sin(2 * M_PI * frequency * double(n) / kRate);
+    re += audio.channels[0][n] * std::cos(2 * M_PI * frequency * double(n) / kRate);
+    im += audio.channels[0][n] * std::sin(2 * M_PI * frequency * double(n) / kRate);
   }
   return 20 * std::log10(2 * std::hypot(re, im) / ((to - from) * kRate) / reference);
 }
 
 // Writes `input`, renders it with `options` and reads the result; `piped` renders from
 // standard input to standard output ("-" for INPUT and OUTPUT).
-Audio Render(const ScratchDir& dir, const Audio& input, std::vector<std::string> options,
-             const std::string& name = "out.wav", bool piped = false) {
+AudioFile Render(const ScratchDir& dir, const AudioFile& input, std::vector<std::string> options,
+                 const std::string& name = "out.wav", bool piped = false) {
   const std::string in = dir.Path("in.wav"), out = dir.Path(name);
   WriteAudio(in, input);
   options.insert(options.end(), {piped ? "-" : in, piped ? "-" : out});
@@ -159,10 +113,10 @@ Audio Render(const ScratchDir& dir, const Audio& input, std::vector<std::string>
   return ReadAudio(out);
 }
 
-void ExpectSameAudio(const Audio& expected, const Audio& actual) {
-  EXPECT_EQ(std::tie(actual.format, actual.channels, actual.sampleRate),
-            std::tie(expected.format, expected.channels, expected.sampleRate));
-  EXPECT_EQ(actual.samples, expected.samples);
+void ExpectSameAudio(const AudioFile& expected, const AudioFile& actual) {
+  EXPECT_EQ(std::tie(actual.format, actual.sampleRate),
+            std::tie(expected.format, expected.sampleRate));
+  EXPECT_EQ(test::FirstDifference(actual.channels, expected.channels), -1);
 }
 
 // A state chunk written by hand: "RVEQ", version 1, count 216, `current`, the defaults as the
@@ -192,7 +146,7 @@ TEST(RenderAudio, DefaultSettingsNullBitForBitInEveryExactFormat) {
       {kFloatWav, 1, 1000, "512", "out.wav", false}}; // shorter than the latency
   for (auto [format, channels, frames, block, name, piped] : cases) {
     SCOPED_TRACE(name + (" block " + std::string(block)));
-    const Audio input = Noise(format, channels, 44100, frames, 7);
+    const AudioFile input = Noise(format, channels, 44100, frames, 7);
     ExpectSameAudio(input, Render(dir, input, {"--block", block}, name, piped));
   }
 }
@@ -203,10 +157,11 @@ TEST(RenderAudio, DefaultSettingsNullBitForBitInEveryExactFormat) {
 TEST(RenderAudio, DynamicBandSettlesAtTheRangeBound) {
   const ScratchDir dir;
   const double amplitude = std::sqrt(2.0) * std::pow(10.0, -4.0 / 20); // mean square -4 dB
-  const Audio out = Render(dir, FloatAudio(Sine(amplitude, 1000, kRate * 3 / 2), 1),
-                           {"--set", "b01-frequency=1000Hz", "--set", "b01-dynamic=on", "--set",
-                            "b02-enabled=off", "--set", "b03-enabled=off", "--set",
-                            "b04-enabled=off", "--no-compensate", "--report", dir.Path("r.json")});
+  const AudioFile out =
+      Render(dir, FloatAudio(Sine(amplitude, 1000, kRate * 3 / 2), 1),
+             {"--set", "b01-frequency=1000Hz", "--set", "b01-dynamic=on", "--set",
+              "b02-enabled=off", "--set", "b03-enabled=off", "--set", "b04-enabled=off",
+              "--no-compensate", "--report", dir.Path("r.json")});
   EXPECT_NEAR(LevelDb(out, 1000, 1.25, 1.5, amplitude), -6.0, 0.05);
   const nlohmann::json report = nlohmann::json::parse(ReadFile(dir.Path("r.json")));
   EXPECT_NEAR(report["liveBandGain"][0].get<double>(), -6.0, 0.01);
@@ -220,7 +175,7 @@ TEST(RenderAudio, SidechainDucksTheProgrammeOnlyWhileItIsLoud) {
   std::vector<double> key = Sine(0.5, 1800, 2 * kRate);
   std::fill(key.begin(), key.begin() + kRate, 0.0);
   WriteAudio(dir.Path("key.wav"), FloatAudio(key, 1));
-  const Audio out =
+  const AudioFile out =
       Render(dir, FloatAudio(Sine(0.1, 1800, 3 * kRate), 2),
              {"--recipe", "External Sidechain Duck", "--sidechain", dir.Path("key.wav")});
   EXPECT_NEAR(LevelDb(out, 1800, 0.3, 0.95, 0.1), 0.0, 0.05);
@@ -273,8 +228,8 @@ TEST(RenderOptions, SavedStatesRoundTripAndMatchTheOptionsTheyCameFrom) {
   shelf[BandParamIndex(0, kGain)] = 3.5f;
   shelf[BandParamIndex(0, kType)] = kHighShelf;
   WriteFile(dir.Path("hand.state"), StateBytes(shelf));
-  const Audio input = Noise(kFloatWav, 2, kRate, 8000, 2);
-  const Audio viaState =
+  const AudioFile input = Noise(kFloatWav, 2, kRate, 8000, 2);
+  const AudioFile viaState =
       Render(dir, input, {"--state", dir.Path("hand.state"), "--report", dir.Path("r.json")});
   ExpectSameAudio(viaState,
                   Render(dir, input, {"--set", "b01-type=High Shelf", "--set", "b01-gain=3.5 dB"}));
@@ -389,15 +344,16 @@ TEST(RenderOptions, ReportHoldsTheCurvesAndTheMatchingRecipe) {
   for (auto [rate, args, recipe] : cases) {
     SCOPED_TRACE(recipe);
     args.insert(args.end(), {"--report", dir.Path("r.json"), "--plot", dir.Path("p.png")});
-    const Audio input = Noise(kFloatWav, 2, rate, rate, 8);
-    const Audio output = Render(dir, input, args);
+    const AudioFile input = Noise(kFloatWav, 2, rate, rate, 8);
+    const AudioFile output = Render(dir, input, args);
     const nlohmann::json r = nlohmann::json::parse(ReadFile(dir.Path("r.json")));
     EXPECT_EQ(r["recipe"], recipe);
     // Peaks of the whole run, not of the silent flush that ends it.
-    const auto peak = [](const Audio& audio) {
-      double largest = 0;
-      for (double x : audio.samples) largest = std::max(largest, std::abs(x));
-      return largest;
+    const auto peak = [](const AudioFile& audio) {
+      float largest = 0;
+      for (const auto& channel : audio.channels)
+        for (float x : channel) largest = std::max(largest, std::abs(x));
+      return double(largest);
     };
     EXPECT_EQ(r["peaks"]["over"], "whole run");
     EXPECT_EQ(r["peaks"]["input"].get<double>(), peak(input));

@@ -48,26 +48,19 @@ protected:
                            0);
   }
   void Press(int vk, const std::string& typed = "", bool shift = false, bool ctrl = false) {
-    canvas.OnKeyDown(150, 120, IKeyPress(typed, vk, shift, ctrl));
+    Press(IKeyPress(typed, vk, shift, ctrl));
   }
+  void Press(const IKeyPress& key) { canvas.OnKeyDown(150, 120, key); }
 };
 
 TEST_F(TextEntry, EditingKeys) {
-  struct Key {
-    Key(int virtualKey, std::string text = "", bool withShift = false, bool withCtrl = false)
-        : vk(virtualKey), typed(std::move(text)), shift(withShift), ctrl(withCtrl) {}
-    int vk;
-    std::string typed;
-    bool shift;
-    bool ctrl;
-  };
-  const Key left{kVKLeft}, shiftLeft{kVKLeft, "", true}, home{kVKHome}, end{kVKEnd},
-      back{kVKBackspace}, del{kVKDelete}, selectAll{'A', "a", false, true};
-  const auto type = [](const char* text) { return Key{0, text}; };
+  const IKeyPress left{"", kVKLeft}, shiftLeft{"", kVKLeft, true}, home{"", kVKHome},
+      end{"", kVKEnd}, back{"", kVKBackspace}, del{"", kVKDelete}, selectAll{"a", 'A', false, true};
+  const auto type = [](const char* text) { return IKeyPress(text, 0); };
   struct Case {
     const char* label;
     std::string initial;
-    std::vector<Key> keys;
+    std::vector<IKeyPress> keys;
     std::string text;
     int caret;
   };
@@ -80,11 +73,11 @@ TEST_F(TextEntry, EditingKeys) {
       {"a collapsed left moves to the selection start", "abc", {left}, "abc", 0},
       {"UTF-8 is edited by character", "µs", {end, left, back}, "s", 0},
       {"select all and delete", "-3 dB", {end, selectAll, del}, "", 0},
-      {"space is typed", "3", {end, Key{kVKSpace, " "}, type("d"), type("B")}, "3 dB", 4},
+      {"space is typed", "3", {end, IKeyPress(" ", kVKSpace), type("d"), type("B")}, "3 dB", 4},
       {"control characters are not typed", "1", {end, type("\b"), type("\n")}, "1", 1}};
   for (const Case& c : cases) {
     Open(c.initial);
-    for (const Key& key : c.keys) Press(key.vk, key.typed, key.shift, key.ctrl);
+    for (const IKeyPress& key : c.keys) Press(key);
     EXPECT_EQ(entry->GetEditText(), c.text) << c.label;
     EXPECT_EQ(entry->GetCaret(), c.caret) << c.label;
     entry->Cancel();
