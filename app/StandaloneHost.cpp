@@ -449,34 +449,18 @@ std::optional<unsigned> StandaloneHost::ServerRate(unsigned outputId) {
 
 void StandaloneHost::WatchAudio() {
   if (!audioWanted_ || noIO_ || !screenshotPath_.empty() || !dac_) return;
+  const Clock::time_point now = Clock::now();
+  if (ReplaceAfterPeriodChange(now)) return;
   if (IsStreamRunning()) {
     const std::uint32_t served = callbacksServed_.load();
-    const Clock::time_point now = Clock::now();
     if (served != watchedServed_) lastProgress_ = now;
     watchedServed_ = served;
     // A stream whose JACK server went away is closed by the device layer itself.
     if (UsesJack() && jackWatch_.IsLost()) return;
-    // The server stays busy for a moment after it changed its period; the stream is
-    // replaced once it has settled.
-    const unsigned period = UsesJack() ? jackWatch_.Period() : 0;
-    if (period == 0 || period == bufferFrames_) {
-      periodSeen_.reset();
-    } else if (!periodSeen_) {
-      periodSeen_ = now;
-    }
-    const bool periodChanged = periodSeen_ && now - *periodSeen_ >= kSettleTime;
-    if (!periodChanged && now - lastProgress_ < kStallTime) return;
-    // A JACK server that changed its period stops the stream's callbacks for good; so can
-    // a device that failed.
-    const unsigned before = bufferFrames_;
+    if (now - lastProgress_ < kStallTime) return;
+    // A device that failed: its callbacks stopped.
     AbandonStream();
-    if (!Reconnect()) {
-      nextRetry_ = now + kRetryInterval;
-    } else if (periodChanged) {
-      ReportAudio("The JACK server changed its period from " + std::to_string(before) + " to " +
-                      std::to_string(period) + " frames; the stream restarted with it.",
-                  false);
-    }
+    if (!Reconnect()) nextRetry_ = now + kRetryInterval;
     return;
   }
 
@@ -505,6 +489,47 @@ void StandaloneHost::WatchAudio() {
   if (!nextRetry_ || Clock::now() < *nextRetry_) return;
   nextRetry_.reset();
   if (!Reconnect()) nextRetry_ = Clock::now() + kRetryInterval;
+}
+
+bool StandaloneHost::CallbackThreadRuns() const {
+  const pid_t thread = callbackThread_.load(std::memory_order_relaxed);
+  return thread != 0 && access(("/proc/self/task/" + std::to_string(thread)).c_str(), F_OK) == 0;
+}
+
+bool StandaloneHost::ReplaceAfterPeriodChange(Clock::time_point now) {
+  const unsigned period =
+      UsesJack() && jackWatch_.IsOpen() && !jackWatch_.IsLost() ? jackWatch_.Period() : 0;
+  if (period == 0 || period == bufferFrames_ || !streamStarted_) {
+    periodSeen_.reset();
+    return false;
+  }
+  if (!periodSeen_) periodSeen_ = now;
+  // The server stops this client after a period change: the client's process thread asks the
+  // server to deactivate it and then ends. Closing the stream while that request runs would
+  // race it inside the JACK library (both wait on one server connection, for good), so the
+  // stream is replaced only once that thread has ended. A server that never answers it is
+  // told as a problem.
+  if (CallbackThreadRuns()) {
+    if (now - *periodSeen_ >= kReleaseTime && audioStatus_.empty()) {
+      ReportAudio("The JACK server changed its period but does not release CORAL SIEVE's "
+                  "client: restart the JACK server.",
+                  true);
+    }
+    return true;
+  }
+  if (nextRetry_ && now < *nextRetry_) return true;
+  const unsigned before = bufferFrames_;
+  AbandonStream();
+  nextRetry_.reset();
+  if (Reconnect()) {
+    periodSeen_.reset();
+    ReportAudio("The JACK server changed its period from " + std::to_string(before) + " to " +
+                    std::to_string(period) + " frames; the stream restarted with it.",
+                false);
+  } else {
+    nextRetry_ = now + kRetryInterval;
+  }
+  return true;
 }
 
 bool StandaloneHost::Reconnect() {
@@ -621,6 +646,7 @@ void StandaloneHost::ResetForStream(double sampleRate, unsigned bufferFrames) {
   blockPosition_ = 0;
   samplesElapsed_.store(0);
   callbackCount_.store(0);
+  callbackThread_.store(0);
   exiting_.store(false);
   audioDone_.store(false);
   plug_->SetBlockSize(static_cast<int>(kBlockFrames));
@@ -661,6 +687,9 @@ int StandaloneHost::AudioCallback(void* outputBuffer, void* inputBuffer, unsigne
 
 void StandaloneHost::RunCallback(double* out, double* in, unsigned nFrames) noexcept {
   callbacksServed_.fetch_add(1, std::memory_order_relaxed);
+  if (callbackCount_.load(std::memory_order_relaxed) == 0) {
+    callbackThread_.store(gettid(), std::memory_order_relaxed);
+  }
   const bool exiting = exiting_.load(std::memory_order_acquire);
   const bool fade = callbackCount_.load(std::memory_order_relaxed) == 0 || exiting;
 

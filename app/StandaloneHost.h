@@ -33,6 +33,8 @@
 #include <string_view>
 #include <vector>
 
+#include <sys/types.h>
+
 #include "app/DeviceSettings.h"
 #include "app/JackServerWatch.h"
 #include "core/IPluginApp.h"
@@ -133,8 +135,9 @@ public:
   // is told as a problem. True at once when audio is switched off.
   bool RestartAudio();
   // Supervises the stream the last RestartAudio asked for; the application calls it every
-  // kWatchIntervalMs. A stream whose callbacks stopped for kStallTime, or whose JACK server
-  // changed its period kSettleTime ago, is restarted. A stream that stopped is told as a problem;
+  // kWatchIntervalMs. A stream whose callbacks stopped for kStallTime is restarted; one whose
+  // JACK server changed its period is replaced at the new period once the server has released
+  // its client (told as a problem after kReleaseTime). A stream that stopped is told as a problem;
   // with JACK the host reconnects as soon as a server runs again, with other back ends it tries
   // again every kRetryInterval. Nothing while no stream is wanted (before RestartAudio, after
   // CreateAudioSystem).
@@ -142,7 +145,7 @@ public:
   static constexpr int kWatchIntervalMs = 250;
   static constexpr std::chrono::milliseconds kStallTime{1000};
   static constexpr std::chrono::milliseconds kRetryInterval{2000};
-  static constexpr std::chrono::milliseconds kSettleTime{500};
+  static constexpr std::chrono::milliseconds kReleaseTime{10000};
   // Closes any stream, resets the plug-in at `sampleRate`, opens and starts a stream of
   // 64-bit non-interleaved samples. False (no message, no stream left open) when the device
   // layer refuses; on success the current settings become the active ones.
@@ -243,6 +246,11 @@ private:
   bool Reconnect();
   // Stops and closes a stream whose callbacks no longer come, without waiting for a fade-out.
   void AbandonStream();
+  // The watch's part for a JACK server whose period no longer matches the stream's: true while
+  // it handles the stream (waiting for it to close, or replacing it), false otherwise.
+  bool ReplaceAfterPeriodChange(std::chrono::steady_clock::time_point now);
+  // Whether the thread that ran the stream's first callback still exists.
+  bool CallbackThreadRuns() const;
   // The JACK server's rate, when it differs from the stored one and `outputId` is a JACK
   // device (whose only rate is the server's).
   std::optional<unsigned> ServerRate(unsigned outputId);
@@ -297,6 +305,7 @@ private:
   double sampleRate_ = 44100.0;
   std::atomic<std::uint32_t> samplesElapsed_{0};
   std::atomic<std::uint32_t> callbackCount_{0}; // saturates at 1
+  std::atomic<pid_t> callbackThread_{0}; // the stream's callback thread (Linux thread id), 0 before
   std::atomic<std::uint32_t> callbacksServed_{0};
   std::uint32_t blockPosition_ = 0; // frames modulo 512; the FIFO position
   unsigned bufferFrames_ = kBlockFrames;
