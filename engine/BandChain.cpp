@@ -73,16 +73,29 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update) n
   if (designedValid_ && update.generation == designedGeneration_ && !fading &&
       (kind_ == Kind::kStatic || update.delayedGain == designedGains_))
     return false;
+  // The bands whose design inputs may have changed: those whose parameters changed, and for
+  // the dynamic chain those whose delayed gains changed or whose stage fades out.
+  std::uint32_t examine = designedValid_ ? update.changedBands : kAllBands;
+  if (kind_ == Kind::kDynamic) {
+    for (int b = 0; b < kNumBands; ++b) {
+      const int left = LaneOf(b, 0), right = LaneOf(b, 1);
+      if (update.fading[b] || update.delayedGain[left] != designedGains_[left] ||
+          update.delayedGain[right] != designedGains_[right])
+        examine |= 1u << b;
+    }
+  }
   designedValid_ = true;
   designedGeneration_ = update.generation;
   designedGains_ = update.delayedGain;
+  lanes_.switchCurrent.fill(false);
+  lanes_.switchPrevious.fill(false);
   bool switches = false;
   const ParamView params(update.params);
   const double scale = params.Scale();
   for (int b = 0; b < kNumBands; ++b) {
+    if (!(examine >> b & 1u)) continue;
     const BandView band = params.Band(b);
     const int type = band.Type();
-    lanes_.switchCurrent[b] = lanes_.switchPrevious[b] = false;
     if (kind_ == Kind::kStatic) {
       const double gain = params.StaticGainDb(b);
       if (inputs_[b][0].Changed(

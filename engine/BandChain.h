@@ -14,21 +14,6 @@
 
 namespace coral {
 
-// The inputs of one filter design. Designing again from equal inputs gives equal
-// coefficients, so an update skips designs whose inputs have not changed.
-struct DesignInputs {
-  std::array<double, 5> values{};
-  bool valid = false;
-
-  // Stores `next`; answers true when a design is needed (the inputs changed or none yet).
-  bool Changed(const std::array<double, 5>& next) {
-    if (valid && next == values) return false;
-    values = next;
-    valid = true;
-    return true;
-  }
-};
-
 // What a coefficient update does to one band's running pairs.
 struct BandChange {
   bool structural = false; // Type, Channel or Slope changed: the previous pairs take over
@@ -47,6 +32,7 @@ struct UpdatePoint {
   int frame = 0;                            // within the chunk
   const float* params = nullptr;            // smoothed parameters at that frame
   std::uint32_t generation = 0;             // changes whenever the smoothed parameters change
+  std::uint32_t changedBands = kAllBands;   // bit b: band b's parameters (or Scale) changed
   std::array<double, kLanes> delayedGain{}; // dynamic gains read back before that frame, dB
   std::array<BandChange, kNumBands> change{};
   std::array<bool, kNumBands> fading{}; // the band's dynamic stage is fading out

@@ -8,6 +8,7 @@
 // All values are double precision. Audio thread only.
 
 #include <array>
+#include <cstdint>
 
 #include "engine/BandFilter.h"
 #include "engine/ParamTable.h"
@@ -15,6 +16,7 @@
 namespace coral {
 
 inline constexpr int kLanes = 2 * kNumBands;
+inline constexpr std::uint32_t kAllBands = (1u << kNumBands) - 1; // a bit per band
 
 constexpr int LaneOf(int band, int channel) {
   return 2 * band + channel;

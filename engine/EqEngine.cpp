@@ -85,11 +85,18 @@ const float* EqEngine::DisplayGrid() const noexcept {
 
 namespace {
 
+// The bands whose designs read parameter `index`: its own band's, or every band for Scale.
+std::uint32_t BandsReading(int index) noexcept {
+  if (index >= kNumGlobalParams) return 1u << ((index - kNumGlobalParams) / kBandFields);
+  return index == kScale ? kAllBands : 0u;
+}
+
 // Parameter smoothing of one frame: discrete values jump to their targets, continuous ones
 // move s <- s + (target - s) c20 and snap once within max(|target|, 1) 1e-10.
 void Smooth(EngineState& s) noexcept {
   if (s.discretePending || s.movingCount > 0) ++s.paramGeneration;
   if (s.discretePending) {
+    s.changedBands = kAllBands;
     for (int i = 0; i < kNumParams; ++i) {
       if (!s.discrete[i]) continue;
       s.smoothed[i] = s.target[i];
@@ -99,6 +106,7 @@ void Smooth(EngineState& s) noexcept {
   }
   for (int k = 0; k < s.movingCount; ++k) {
     const int i = s.moving[k];
+    s.changedBands |= BandsReading(i);
     const double target = s.target[i];
     double v = s.smoothed[i];
     v += (target - v) * s.c20;
@@ -155,12 +163,14 @@ bool ConfigureDetectors(EngineState& s, bool sidechainPresent) noexcept {
   return dynamics;
 }
 
-// The detector band pass and the ballistic coefficients of every band whose inputs changed.
-void DesignDetectors(EngineState& s) noexcept {
+// The detector band pass and the ballistic coefficients of every band whose inputs changed,
+// among the bands `changedBands` marks.
+void DesignDetectors(EngineState& s, std::uint32_t changedBands) noexcept {
   if (s.detectorGeneration == s.paramGeneration) return; // nothing changed since
   s.detectorGeneration = s.paramGeneration;
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
+    if (!(changedBands >> b & 1u)) continue;
     const BandView band = params.Band(b);
     BandRuntime& r = s.bands[b];
     DetectorLanes& d = s.detectors;
@@ -181,6 +191,7 @@ void DesignDetectors(EngineState& s) noexcept {
 // Channel and Slope and puts every design in force at once, without crossfades.
 void UpdateCoefficientsNow(EngineState& s) noexcept {
   s.detectorGeneration = ~s.paramGeneration;
+  s.changedBands = 0;
   int types[kNumBands], channels[kNumBands];
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
@@ -190,7 +201,7 @@ void UpdateCoefficientsNow(EngineState& s) noexcept {
     r.channel = channels[b] = band.Channel();
     r.slope = band.Slope();
   }
-  DesignDetectors(s);
+  DesignDetectors(s, kAllBands);
   const ChainContext context = s.Chains();
   s.staticChain.DesignNow(context, s.smoothedF.data(), s.detectors.delayedGain.v, types, channels);
   s.dynamicChain.DesignNow(context, s.smoothedF.data(), s.detectors.delayedGain.v, types, channels);
@@ -205,6 +216,8 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
   UpdatePoint& u = c.updates[k];
   u.frame = frame;
   u.generation = s.paramGeneration;
+  u.changedBands = s.changedBands;
+  s.changedBands = 0;
   if (s.movingCount > 0) {
     c.updateParams[k] = s.smoothedF;
     u.params = c.updateParams[k].data();
@@ -247,7 +260,7 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
     u.fading[b] = r.fadeWeight > 0;
     u.fadingType[b] = r.previousDynamicType;
   }
-  DesignDetectors(s);
+  DesignDetectors(s, u.changedBands);
 }
 
 // Frame-aligned ramps of one frame: a fading dynamic stage's delay and weight, and the

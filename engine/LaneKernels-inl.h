@@ -823,14 +823,21 @@ inline VecD CascadeMagnitudes(const BiquadCascade& cascade, VecD c1, VecD s1, Ve
   return Sqrt(numerator / denominator);
 }
 
-inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
-                            const DesignDelays& delays, int first, int last) noexcept {
+inline void CascadeMagnitudesAt(const BiquadCascade& cascade, const DesignDelays& delays, int first,
+                                int last, double* magnitude) noexcept {
+  for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
+    const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
+    const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
+    CascadeMagnitudes(cascade, c1, s1, c2, s2).Store(magnitude + k0);
+  }
+}
+
+inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands, int first,
+                            int last) noexcept {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   bool allStereo = true;
   for (int b = 0; b < bands.count; ++b) allStereo = allStereo && bands.channel[b] == kStereo;
   for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
-    const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
-    const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
     MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
     bool done = false;
     if (allStereo) {
@@ -838,16 +845,13 @@ inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
       // arithmetic below gives diag(p, p) with p the product of the magnitudes in band order
       // and +0 in every other part.
       VecD product = one;
-      for (int b = 0; b < bands.count; ++b)
-        product = CascadeMagnitudes(*bands.cascade[b], c1, s1, c2, s2) * product;
+      for (int b = 0; b < bands.count; ++b) product = VecD::Load(bands.magnitude[b] + k0) * product;
       done = !((VecD::Splat(1.7976931348623157e308) < product) | (product != product)).Any();
       if (done) m.m00.re = m.m11.re = product;
     }
     // The ChannelMatrix of each (real) magnitude, left-multiplied in complex arithmetic.
     for (int b = 0; b < bands.count && !done; ++b)
-      m = Multiply(BandMatrix({CascadeMagnitudes(*bands.cascade[b], c1, s1, c2, s2), zero},
-                              bands.channel[b]),
-                   m);
+      m = Multiply(BandMatrix({VecD::Load(bands.magnitude[b] + k0), zero}, bands.channel[b]), m);
     alignas(64) double entries[4][VecD::kLanes];
     m.m00.re.Store(entries[0]), m.m01.re.Store(entries[1]);
     m.m10.re.Store(entries[2]), m.m11.re.Store(entries[3]);
@@ -1074,8 +1078,8 @@ inline void RangePeaks(const double* values, const int* first, const int* last, 
 }
 
 inline constexpr LaneKernels kKernels = {
-    &RunChain,          &RunDetectors,    &MixOutputs,  &BlendPhase,  &FftButterflies,
-    &FftSteps,          &SampleZeroPhase, &Log10Values, &BandProduct, &MatrixProduct,
-    &WindowedTransform, &UntangleSpectra, &RangePeaks};
+    &RunChain,      &RunDetectors,        &MixOutputs,      &BlendPhase,  &FftButterflies,
+    &FftSteps,      &CascadeMagnitudesAt, &SampleZeroPhase, &Log10Values, &BandProduct,
+    &MatrixProduct, &WindowedTransform,   &UntangleSpectra, &RangePeaks};
 
 } // namespace coral::simd::CORAL_SIMD_NS

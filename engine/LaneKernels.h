@@ -113,10 +113,11 @@ struct DesignDelays {
   double c2[kDesignBinsPadded], s2[kDesignBinsPadded];
 };
 
-// The enabled bands of a linear-phase design in slot order: cascades and Channel modes.
+// The enabled bands of a linear-phase design in slot order: the magnitudes |H| of their
+// cascades at the design bins (kDesignBinsPadded values each) and their Channel modes.
 struct ZeroPhaseBands {
   int count = 0;
-  const BiquadCascade* cascade[kNumBands] = {};
+  const double* magnitude[kNumBands] = {};
   int channel[kNumBands] = {};
 };
 
@@ -152,12 +153,16 @@ struct LaneKernels {
   // last one is done.
   bool (*fftSteps)(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
                    bool inverse) noexcept;
+  // |H| of `cascade` as CascadeMagnitude at the design bins [first, last), `first` a multiple
+  // of kLog10Block, into magnitude[k]; whole vectors, so up to the next multiple of
+  // kLog10Block (at most kDesignBinsPadded).
+  void (*cascadeMagnitudes)(const BiquadCascade& cascade, const DesignDelays& delays, int first,
+                            int last, double* magnitude) noexcept;
   // Bins [first, last) of a design's zero-phase matrix: from the identity, each band
-  // left-multiplies ChannelMatrix(|H|, Channel) with |H| as CascadeMagnitude, in complex
-  // arithmetic; the real parts of entries 00, 01, 10, 11, rounded to single precision, go to
-  // response[0..3][k].
-  void (*sampleZeroPhase)(float* const* response, const ZeroPhaseBands& bands,
-                          const DesignDelays& delays, int first, int last) noexcept;
+  // left-multiplies ChannelMatrix(|H|, Channel), in complex arithmetic; the real parts of
+  // entries 00, 01, 10, 11, rounded to single precision, go to response[0..3][k].
+  void (*sampleZeroPhase)(float* const* response, const ZeroPhaseBands& bands, int first,
+                          int last) noexcept;
   // log10x[i] = log10 x[i] for i < count (a multiple of kLog10Block), the one the gain
   // computers use, within 0.73 units in the last place of the exact value (positive normal
   // values; infinities and NaN pass through).
