@@ -78,9 +78,10 @@ public:
   const ChainLanes& Lanes() const noexcept { return lanes_; }
 
 private:
-  // Designs the bands whose inputs changed into the pending coefficients, to be switched in
-  // when the lanes reach the update's frame; answers whether any band switches.
-  bool Design(const ChainContext& context, const UpdatePoint& update) noexcept;
+  // Designs the bands whose inputs changed into the pending coefficients of switch slot
+  // `slot`, to be switched in when the lanes reach the update's frame; answers whether any
+  // band switches.
+  bool Design(const ChainContext& context, const UpdatePoint& update, int slot) noexcept;
   void ApplyChange(int band, const BandChange& change) noexcept;
 
   // Where the designs in force at one frame go for the display curves.
@@ -100,7 +101,7 @@ private:
 
   // Runs `frames` frames through the lanes from the chunk's frame `offset` on; the updates'
   // frames count from the chunk's start. `firstDesigned`: the first update's design is done
-  // and waits in the pending coefficients.
+  // and waits in switch slot 0.
   void RunLanes(const LaneKernels& kernels, const ChainContext& context, const UpdatePoint* updates,
                 int updateCount, const double* input, double* output, int frames, int offset,
                 bool firstDesigned, const Curve& curve) noexcept;

@@ -12,6 +12,7 @@ namespace {
 constexpr int kHalfBins = kDesignFftSize / 2; // 8192
 constexpr int kSampleBinsPerStep = 4;
 constexpr int kSampleBatch = 8;
+constexpr int kCompareBatch = 256; // sampled bins compared between the entries at a time
 constexpr int kButterfliesPerStep = 128;
 constexpr int kWindowTapsPerStep = 32;
 constexpr int kZeroPadBinsPerStep = 64;
@@ -135,21 +136,24 @@ void SampleZeroPhaseBins(ZeroPhaseResponse& response, DesignMagnitudes& magnitud
   ActiveKernels().sampleZeroPhase(data, bands, first, last);
 }
 
-float WindowedTap(const ComplexF* buffer, int n, double scale) noexcept {
-  const int m = n - kKernelCentre;
-  const int source = m >= 0 ? m : m + kDesignFftSize;
+void WindowTaps(const ComplexF* buffer, float* kernel, int first, int last, double scale) noexcept {
   static const std::array<double, kKernelTaps> window = [] {
     std::array<double, kKernelTaps> w{};
     for (int tap = 0; tap < kKernelTaps; ++tap) w[std::size_t(tap)] = KaiserWindow(tap);
     return w;
   }();
-  return static_cast<float>(static_cast<double>(buffer[source].real()) * scale *
-                            window[std::size_t(n)]);
+  for (int n = first; n < last; ++n) {
+    const int m = n - kKernelCentre;
+    const int source = m >= 0 ? m : m + kDesignFftSize;
+    kernel[n] = static_cast<float>(static_cast<double>(buffer[source].real()) * scale *
+                                   window[std::size_t(n)]);
+  }
 }
 
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
                      double scale) noexcept {
-  for (int j = 0; j < kKernelEntries; ++j) kernels[j][n] = WindowedTap(buffers[j].data(), n, scale);
+  for (int j = 0; j < kKernelEntries; ++j)
+    WindowTaps(buffers[j].data(), kernels[j].data(), n, n + 1, scale);
 }
 
 void KernelSet::Allocate() {
@@ -175,6 +179,7 @@ void KernelDesigner::Start(const float* params) noexcept {
   magnitudes_.Begin(cascades_, design_.data());
   index_ = 0;
   sampled_ = 0;
+  compared_ = 0;
   entry_ = 0;
   partition_ = 0;
   cursor_ = {};
@@ -234,8 +239,11 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
         const int end =
             std::min((index_ + kSampleBatch - 1) / kSampleBatch * kSampleBatch, kDesignBins);
         SampleZeroPhaseBins(response_, magnitudes_, design_.data(), sampled_, end);
-        CompareEntries(sampled_, end);
         sampled_ = end;
+        if (sampled_ - compared_ >= kCompareBatch || sampled_ == kDesignBins) {
+          CompareEntries(compared_, sampled_);
+          compared_ = sampled_;
+        }
       }
       taken += n;
       if (index_ == kDesignBins) {
@@ -378,8 +386,7 @@ void KernelDesigner::WindowTaps(int first, int last) noexcept {
     float* kernel = kernels_[j].data();
     switch (role_[j]) {
     case EntryRole::kOwn:
-      for (int n = first; n < last; ++n)
-        kernel[n] = WindowedTap(buffers_[j].data(), n, 1.0 / kDesignFftSize);
+      coral::WindowTaps(buffers_[j].data(), kernel, first, last, 1.0 / kDesignFftSize);
       break;
     case EntryRole::kZero:
       std::fill(kernel + first, kernel + last, 0.0f);

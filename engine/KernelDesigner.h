@@ -86,11 +86,12 @@ private:
 void SampleZeroPhaseBins(ZeroPhaseResponse& response, DesignMagnitudes& magnitudes,
                          const float* params, int first, int last) noexcept;
 
-// Tap n (0..8192) of one kernel from its inverse-transformed buffer (kDesignFftSize values):
-// Re(buffer[(n - 4096) mod 16384]) * scale * KaiserWindow(n), rounded to single precision.
-float WindowedTap(const ComplexF* buffer, int n, double scale) noexcept;
+// Taps [first, last) (within 0..8192) of one kernel from its inverse-transformed buffer
+// (kDesignFftSize values): kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale *
+// KaiserWindow(n), rounded to single precision.
+void WindowTaps(const ComplexF* buffer, float* kernel, int first, int last, double scale) noexcept;
 
-// Tap n of the four kernels: WindowedTap of each buffer.
+// Tap n of the four kernels: WindowTaps of each buffer.
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
                      double scale) noexcept;
 
@@ -197,6 +198,7 @@ private:
   int state_ = kIdle;
   int index_ = 0;             // next bin, tap or display point
   int sampled_ = 0;           // bins sampled so far in state 1 (up to a batch ahead of index_)
+  int compared_ = 0;          // sampled bins compared between the entries
   int entry_ = 0;             // current matrix entry (buffer or kernel)
   int partition_ = 0;         // current partition in state 4
   int butterflies_ = 0;       // of the current transform, covered by the steps taken

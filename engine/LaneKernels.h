@@ -13,6 +13,16 @@
 
 namespace coral {
 
+// A coefficient update in transit: band b takes `pending` where current[b] is set (and
+// `pendingPrevious` into its previous pair where previous[b] is) when its lanes reach frame
+// `frame`, that is at step frame + b.
+struct CoefficientSwitch {
+  PairLanes pending, pendingPrevious;
+  std::array<bool, kNumBands> current{}, previous{};
+  int frame = -kNumBands; // none in transit
+};
+inline constexpr int kSwitchSlots = 4;
+
 // A band chain (static or dynamic) as a skewed wavefront: at step m, the lanes of band b work
 // on frame m - b, so every lane runs the same operations at once while each band still sees
 // exactly its predecessor's output of the same frame. A chunk of F frames takes F + 11 steps.
@@ -25,12 +35,21 @@ struct ChainLanes {
   LaneValues enableTarget;
   LaneValues pipeline; // each lane's last output: the next band's next input
 
-  // A coefficient update in transit: band b takes `pending` (and `pendingPrevious`) when its
-  // lanes reach frame `switchFrame`.
-  PairLanes pending, pendingPrevious;
-  std::array<bool, kNumBands> switchCurrent{}, switchPrevious{};
-  int switchFrame = -kNumBands;
+  // Coefficient updates in transit, up to kSwitchSlots of them, so that several updates of a
+  // chunk can be designed before the lanes reach them.
+  std::array<CoefficientSwitch, kSwitchSlots> switches;
 };
+
+// The update switching a band's coefficients at step m: its slot in `lanes.switches`, with
+// the band in `band`; -1 when none does. Updates lie kCoefficientInterval > kNumBands frames
+// apart, so at most one slot switches at any step.
+inline int SwitchAt(const ChainLanes& lanes, int m, int& band) noexcept {
+  for (int slot = 0; slot < kSwitchSlots; ++slot) {
+    band = m - lanes.switches[slot].frame;
+    if (band >= 0 && band < kNumBands) return slot;
+  }
+  return -1;
+}
 
 // One run of the chain kernel over steps [begin, end) of a chunk.
 struct ChainRun {
@@ -168,7 +187,8 @@ struct LaneKernels {
   // values; infinities and NaN pass through).
   void (*log10Values)(const double* x, double* log10x, int count) noexcept;
   // From the identity, each band left-multiplies its ChannelMatrix (for a band with a right
-  // response, diag(h, hRight)) at every display point, in std::complex arithmetic.
+  // response, diag(h, hRight)) at every display point: the values of std::complex arithmetic
+  // up to the signs of zero parts (diagonal matrices scale rows while the values stay finite).
   void (*bandProduct)(CurveMatrices& product, const CurveBand* bands, int count) noexcept;
   // out = a b at every display point, in std::complex arithmetic.
   void (*matrixProduct)(const CurveMatrices& a, const CurveMatrices& b,
