@@ -39,16 +39,19 @@ void PairLanes::CopyBand(const PairLanes& from, int band) noexcept {
   }
 }
 
-void PairLanes::CopyCoefficients(const PairLanes& from, int band) noexcept {
+bool PairLanes::CopyCoefficients(const PairLanes& from, int band) noexcept {
+  bool countChanges = false;
   for (int lane = LaneOf(band, 0); lane <= LaneOf(band, 1); ++lane) {
-    for (int k = 0; k < kMaxSections; ++k) {
+    for (int k = 0; k < int(from.count[lane]); ++k) {
       const SectionLanes& f = from.coefficients[k];
       SectionLanes& t = coefficients[k];
       t.b0[lane] = f.b0[lane], t.b1[lane] = f.b1[lane], t.b2[lane] = f.b2[lane];
       t.a1[lane] = f.a1[lane], t.a2[lane] = f.a2[lane];
     }
+    countChanges = countChanges || count[lane] != from.count[lane];
     count[lane] = from.count[lane];
   }
+  return countChanges;
 }
 
 void BandChain::ForgetDesigns() noexcept {

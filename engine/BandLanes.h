@@ -60,8 +60,9 @@ struct PairLanes {
   void ClearStates(int band) noexcept;
   // Copies coefficients, states and routing of `band` from `from`.
   void CopyBand(const PairLanes& from, int band) noexcept;
-  // Copies the coefficients and section count of `band` from `from`.
-  void CopyCoefficients(const PairLanes& from, int band) noexcept;
+  // Copies the section count of `band` from `from`, and the coefficients of the sections it
+  // uses (a lane never reads a section beyond its count); answers whether the count changed.
+  bool CopyCoefficients(const PairLanes& from, int band) noexcept;
 };
 
 // Detector, envelope and gain computer of every band, one lane per band and channel.

@@ -157,8 +157,9 @@ inline int RunSteadySteps(ChainLanes& lanes, const ChainRun& run, VecD (&x)[kVec
   for (; m < end; ++m) {
     int switching;
     const int slot = SwitchAt(lanes, m, switching);
-    if (slot >= 0 && lanes.switches[slot].current[switching]) {
-      pair.CopyCoefficients(lanes.switches[slot].pending, switching);
+    // Only a changed section count can change the vector's shape.
+    if (slot >= 0 && lanes.switches[slot].current[switching] &&
+        pair.CopyCoefficients(lanes.switches[slot].pending, switching)) {
       const int v = 2 * switching / VecD::kLanes;
       shape[v] = ShapeOf(pair, v);
       if (!Steady(shape) || shape[0].most != sections) break;
@@ -203,8 +204,7 @@ inline void RunChain(ChainLanes& lanes, const ChainRun& run) noexcept {
     int switching;
     if (const int slot = SwitchAt(lanes, m, switching); slot >= 0) {
       const CoefficientSwitch& update = lanes.switches[slot];
-      if (update.current[switching]) {
-        lanes.current.CopyCoefficients(update.pending, switching);
+      if (update.current[switching] && lanes.current.CopyCoefficients(update.pending, switching)) {
         const int v = 2 * switching / VecD::kLanes;
         shape[v] = ShapeOf(lanes.current, v);
       }
