@@ -292,10 +292,10 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       if (holdWrites && end == kKernelTaps) {
         if (--n == 0) return steps;
         index_ += n * kWindowTapsPerStep;
-        WindowTaps(index_ - n * kWindowTapsPerStep, index_);
+        WindowEntries(index_ - n * kWindowTapsPerStep, index_);
         return steps;
       }
-      WindowTaps(index_, end);
+      WindowEntries(index_, end);
       index_ = end;
       taken += n;
       if (index_ == kKernelTaps) {
@@ -385,12 +385,12 @@ void KernelDesigner::LoadInverseInput() noexcept {
   }
 }
 
-void KernelDesigner::WindowTaps(int first, int last) noexcept {
+void KernelDesigner::WindowEntries(int first, int last) noexcept {
   for (int j = 0; j < kKernelEntries; ++j) {
     float* kernel = kernels_[j].data();
     switch (role_[j]) {
     case EntryRole::kOwn:
-      coral::WindowTaps(buffers_[j].data(), kernel, first, last, 1.0 / kDesignFftSize);
+      WindowTaps(buffers_[j].data(), kernel, first, last, 1.0 / kDesignFftSize);
       break;
     case EntryRole::kZero:
       std::fill(kernel + first, kernel + last, 0.0f);

@@ -178,8 +178,8 @@ private:
   bool NextStepWritesSet() const noexcept;
   // Fills the current buffer with the sampled response for its inverse transform.
   void LoadInverseInput() noexcept;
-  // Taps [first, last) of the four kernels.
-  void WindowTaps(int first, int last) noexcept;
+  // Taps [first, last) of the four kernels, each as its role says.
+  void WindowEntries(int first, int last) noexcept;
   // Brings the current transform's butterflies up to the steps taken (butterflies_).
   void Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept;
   void LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept;
