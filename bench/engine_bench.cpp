@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cfloat>
+#include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "engine/EqEngine.h"
@@ -15,7 +17,7 @@ namespace {
 constexpr double kRate = 48000;
 constexpr int kFrames = 512;
 
-enum Scenario { kDefaults, kStaticBells, kDynamicBells, kFirBells };
+enum Scenario { kDefaults, kStaticBells, kDynamicBells, kFirBells, kAutomatedGain };
 
 ParamSnapshot Settings(Scenario scenario, bool analyzer) {
   ParamSnapshot p = DefaultSnapshot();
@@ -79,6 +81,10 @@ void Run(benchmark::State& state, Scenario scenario, bool analyzer) {
   Measure(state, engine, noise, [&](int block) {
     // In FIR mode Gain is automated every block so that the kernel designer never rests.
     if (scenario == kFirBells) p[BandParamIndex(0, kGain)] = float(block % 100) * 0.1f - 5.0f;
+    // The first band's Gain follows a 0.25 Hz sine of +-3 dB, set every block as a host would.
+    if (scenario == kAutomatedGain)
+      p[BandParamIndex(0, kGain)] =
+          -3.0f + 3.0f * float(std::sin(2 * std::numbers::pi * 0.25 * block * kFrames / kRate));
     engine.SetParams(p);
   });
 }
@@ -125,6 +131,9 @@ void BM_FirBellsDesigning(benchmark::State& s) {
 void BM_StaticBellsAnalyzerOff(benchmark::State& s) {
   Run(s, kStaticBells, false);
 }
+void BM_AutomatedGainAnalyzerOff(benchmark::State& s) {
+  Run(s, kAutomatedGain, false);
+}
 
 // The same scenarios on each instruction set the machine offers (the results are identical).
 void OnInstructionSet(benchmark::State& s, Scenario scenario, bool analyzer) {
@@ -152,6 +161,7 @@ BENCHMARK(BM_DynamicBellsSilenceAfterLoud)->Iterations(10 * 48000 / 512);
 BENCHMARK(BM_DynamicBellsTinyInputAfterLoud)->Iterations(10 * 48000 / 512);
 BENCHMARK(BM_FirBellsDesigning);
 BENCHMARK(BM_StaticBellsAnalyzerOff);
+BENCHMARK(BM_AutomatedGainAnalyzerOff);
 BENCHMARK(BM_StaticBellsAnalyzerOffOn)->DenseRange(0, int(InstructionSet::kAvx512));
 BENCHMARK(BM_DynamicBellsOn)->DenseRange(0, int(InstructionSet::kAvx512));
 

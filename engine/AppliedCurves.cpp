@@ -11,20 +11,6 @@
 
 namespace coral {
 
-namespace {
-
-bool SameCascade(const BiquadCascade& a, const BiquadCascade& b) {
-  if (a.count != b.count) return false;
-  for (int i = 0; i < a.count; ++i) {
-    const BiquadCoefficients &x = a.sections[i], &y = b.sections[i];
-    if (!(x.b0 == y.b0 && x.b1 == y.b1 && x.b2 == y.b2 && x.a1 == y.a1 && x.a2 == y.a2))
-      return false;
-  }
-  return true;
-}
-
-} // namespace
-
 void AppliedCurves::Prepare(double sampleRate, const float* grid) noexcept {
   sampleRate_ = sampleRate;
   for (int i = 0; i < kDisplayPoints; ++i) {
@@ -33,6 +19,7 @@ void AppliedCurves::Prepare(double sampleRate, const float* grid) noexcept {
     delays_[i] = UnitDelay(omega);
   }
   for (Response& r : static_) r.valid = false;
+  for (DesignInputs& inputs : staticInputs_) inputs.valid = false;
   for (auto& band : dynamic_)
     for (Response& r : band) r.valid = false;
   staticValid_ = lastValid_ = false;
@@ -40,7 +27,7 @@ void AppliedCurves::Prepare(double sampleRate, const float* grid) noexcept {
 
 const AppliedCurves::Response& AppliedCurves::Evaluate(Response& response,
                                                        const BiquadCascade& cascade) noexcept {
-  if (response.valid && SameCascade(response.cascade, cascade)) return response;
+  if (response.valid && SameCoefficients(response.cascade, cascade)) return response;
   response.cascade = cascade;
   response.valid = true;
   for (int i = 0; i < kDisplayPoints; ++i) {
@@ -60,17 +47,22 @@ namespace {
 
 // Publishes 10 log10(max(|m00|^2 + |m01|^2, 1e-12)) at every point: RowEnergy of the left
 // output row.
-void PublishLeftRowEnergy(const CurveMatrices& m, const LaneKernels& kernels,
-                          AppliedCurves::Published& out) {
-  alignas(64) double energy[kDisplayPoints];
+// RowEnergy of the left output row at every point in dB: 10 log10(max(|m00|^2 + |m01|^2,
+// 1e-12)).
+void LeftRowEnergyDb(const CurveMatrices& m, const LaneKernels& kernels,
+                     double (&energyDb)[kDisplayPoints]) {
   for (int i = 0; i < kDisplayPoints; ++i) {
     const double e = (m.re00[i] * m.re00[i] + m.im00[i] * m.im00[i]) +
                      (m.re01[i] * m.re01[i] + m.im01[i] * m.im01[i]);
-    energy[i] = std::max(e, 1e-12);
+    energyDb[i] = std::max(e, 1e-12);
   }
-  kernels.log10Values(energy, energy, kDisplayPoints);
+  kernels.log10Values(energyDb, energyDb, kDisplayPoints);
+  for (double& e : energyDb) e *= 10.0;
+}
+
+void Publish(const double (&values)[kDisplayPoints], AppliedCurves::Published& out) {
   for (int i = 0; i < kDisplayPoints; ++i)
-    out[i].exchange(float(10.0 * energy[i]), std::memory_order_relaxed);
+    out[i].exchange(float(values[i]), std::memory_order_relaxed);
 }
 
 Matrix2 MatrixAt(const CurveMatrices& m, int i) {
@@ -92,7 +84,8 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
                            Published& staticWetEq, Published& currentWetEq) noexcept {
   bool same = lastValid_ && StaticInputsEqual(in);
   for (int b = 0; b < kNumBands && same; ++b)
-    for (int c = 0; c < 2 && same; ++c) same = SameCascade(in.dynamic[b][c], last_.dynamic[b][c]);
+    for (int c = 0; c < 2 && same; ++c)
+      same = SameCoefficients(in.dynamic[b][c], last_.dynamic[b][c]);
   if (same) return;
 
   const LaneKernels& kernels = ActiveKernels();
@@ -101,12 +94,16 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
   if (!StaticInputsEqual(in)) {
     // Minimum phase: each enabled band left-multiplies its ChannelMatrix in slot order; then
     // the blend with the FIR display matrices, (1 - phi) Mmin + phi Mfir.
-    BiquadCascade cascades[kNumBands];
-    DesignKernelCascades(cascades, in.params.data(), sampleRate_);
     int count = 0;
     for (int b = 0; b < kNumBands; ++b) {
-      if (!params.Band(b).Enabled()) continue;
-      const Response& r = Evaluate(static_[b], cascades[b]);
+      const BandView band = params.Band(b);
+      if (!band.Enabled()) continue;
+      const double gain = params.StaticGainDb(b);
+      if (staticInputs_[b].Changed(
+              {double(band.Type()), band.Frequency(), gain, band.Q(), double(band.Slope())}))
+        DesignBandCascade(staticCascades_[b], band.Type(), band.Frequency(), gain, band.Q(),
+                          band.Slope(), sampleRate_);
+      const Response& r = Evaluate(static_[b], staticCascades_[b]);
       bands[count++] = {r.re, r.im, nullptr, nullptr, params.Band(b).Channel()};
     }
     kernels.bandProduct(product_, bands, count);
@@ -116,7 +113,8 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
       if (w > 0) firMatrix = (1 - w) * firMatrix + w * fir.DisplayMatrix(1 - in.firActive, i);
       SetMatrixAt(staticMatrix_, i, (1 - phi) * MatrixAt(product_, i) + phi * firMatrix);
     }
-    PublishLeftRowEnergy(staticMatrix_, kernels, staticWetEq);
+    LeftRowEnergyDb(staticMatrix_, kernels, staticDb_);
+    Publish(staticDb_, staticWetEq);
     staticValid_ = true;
   }
 
@@ -129,7 +127,7 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
     const int channel = band.Channel();
     const Response& left = Evaluate(dynamic_[b][0], in.dynamic[b][0]);
     // Linked channels usually share their coefficients, and so their response.
-    const bool shared = SameCascade(in.dynamic[b][1], in.dynamic[b][0]);
+    const bool shared = SameCoefficients(in.dynamic[b][1], in.dynamic[b][0]);
     const Response& right = shared ? left : Evaluate(dynamic_[b][1], in.dynamic[b][1]);
     if (channel == kStereo)
       bands[count++] = {left.re, left.im, right.re, right.im, channel};
@@ -138,9 +136,18 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
     else
       bands[count++] = {left.re, left.im, nullptr, nullptr, channel};
   }
-  kernels.bandProduct(product_, bands, count);
-  kernels.matrixProduct(product_, staticMatrix_, current_);
-  PublishLeftRowEnergy(current_, kernels, currentWetEq);
+  if (count == 0 && std::all_of(std::begin(staticDb_), std::end(staticDb_),
+                                [](double db) { return std::isfinite(db); })) {
+    // The identity times a finite static matrix gives its entries (up to the signs of zero
+    // parts), and so the same energies.
+    Publish(staticDb_, currentWetEq);
+  } else {
+    kernels.bandProduct(product_, bands, count);
+    kernels.matrixProduct(product_, staticMatrix_, current_);
+    double currentDb[kDisplayPoints];
+    LeftRowEnergyDb(current_, kernels, currentDb);
+    Publish(currentDb, currentWetEq);
+  }
   last_ = in;
   lastValid_ = true;
 }

@@ -59,9 +59,12 @@ private:
 
   double sampleRate_ = 48000;
   std::array<UnitDelay, kDisplayPoints> delays_{}; // at each display point
+  DesignInputs staticInputs_[kNumBands];           // what each static cascade was designed from
+  BiquadCascade staticCascades_[kNumBands]{};
   Response static_[kNumBands];
   Response dynamic_[kNumBands][2];
   CurveMatrices staticMatrix_{}, product_{}, current_{};
+  alignas(64) double staticDb_[kDisplayPoints] = {}; // the published static wet EQ
   WetEqCurveInputs last_{};
   bool staticValid_ = false, lastValid_ = false;
 };

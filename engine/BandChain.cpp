@@ -39,16 +39,19 @@ void PairLanes::CopyBand(const PairLanes& from, int band) noexcept {
   }
 }
 
-void PairLanes::CopyCoefficients(const PairLanes& from, int band) noexcept {
+bool PairLanes::CopyCoefficients(const PairLanes& from, int band) noexcept {
+  bool countChanges = false;
   for (int lane = LaneOf(band, 0); lane <= LaneOf(band, 1); ++lane) {
-    for (int k = 0; k < kMaxSections; ++k) {
+    for (int k = 0; k < int(from.count[lane]); ++k) {
       const SectionLanes& f = from.coefficients[k];
       SectionLanes& t = coefficients[k];
       t.b0[lane] = f.b0[lane], t.b1[lane] = f.b1[lane], t.b2[lane] = f.b2[lane];
       t.a1[lane] = f.a1[lane], t.a2[lane] = f.a2[lane];
     }
+    countChanges = countChanges || count[lane] != from.count[lane];
     count[lane] = from.count[lane];
   }
+  return countChanges;
 }
 
 void BandChain::ForgetDesigns() noexcept {
@@ -67,22 +70,36 @@ bool AnyLane(const LaneValues& values, bool (*test)(double)) {
 
 } // namespace
 
-bool BandChain::Design(const ChainContext& context, const UpdatePoint& update) noexcept {
+bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, int slot) noexcept {
+  CoefficientSwitch& to = lanes_.switches[slot];
   bool fading = false;
   for (bool f : update.fading) fading = fading || f;
   if (designedValid_ && update.generation == designedGeneration_ && !fading &&
       (kind_ == Kind::kStatic || update.delayedGain == designedGains_))
     return false;
+  // The bands whose design inputs may have changed: those whose parameters changed, and for
+  // the dynamic chain those whose delayed gains changed or whose stage fades out.
+  std::uint32_t examine = designedValid_ ? update.changedBands : kAllBands;
+  if (kind_ == Kind::kDynamic) {
+    for (int b = 0; b < kNumBands; ++b) {
+      const int left = LaneOf(b, 0), right = LaneOf(b, 1);
+      if (update.fading[b] || update.delayedGain[left] != designedGains_[left] ||
+          update.delayedGain[right] != designedGains_[right])
+        examine |= 1u << b;
+    }
+  }
   designedValid_ = true;
   designedGeneration_ = update.generation;
   designedGains_ = update.delayedGain;
+  to.current.fill(false);
+  to.previous.fill(false);
   bool switches = false;
   const ParamView params(update.params);
   const double scale = params.Scale();
   for (int b = 0; b < kNumBands; ++b) {
+    if (!(examine >> b & 1u)) continue;
     const BandView band = params.Band(b);
     const int type = band.Type();
-    lanes_.switchCurrent[b] = lanes_.switchPrevious[b] = false;
     if (kind_ == Kind::kStatic) {
       const double gain = params.StaticGainDb(b);
       if (inputs_[b][0].Changed(
@@ -90,9 +107,9 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update) n
         DesignBandCascade(designed_[b][0], type, band.Frequency(), gain, band.Q(), band.Slope(),
                           context.sampleRate);
         designed_[b][1] = designed_[b][0];
-        lanes_.pending.SetCascade(LaneOf(b, 0), designed_[b][0]);
-        lanes_.pending.SetCascade(LaneOf(b, 1), designed_[b][0]);
-        lanes_.switchCurrent[b] = true;
+        to.pending.SetCascade(LaneOf(b, 0), designed_[b][0]);
+        to.pending.SetCascade(LaneOf(b, 1), designed_[b][0]);
+        to.current[b] = true;
         switches = true;
       }
       continue;
@@ -107,12 +124,12 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update) n
         else
           DesignBandCascade(designed_[b][c], type, band.Frequency(), g, band.Q(), 0,
                             context.sampleRate);
-        lanes_.pending.SetCascade(LaneOf(b, c), designed_[b][c]);
-        lanes_.switchCurrent[b] = true;
+        to.pending.SetCascade(LaneOf(b, c), designed_[b][c]);
+        to.current[b] = true;
       }
       // A band switching gets both lanes from `pending`: bring the unchanged one up to date.
-      if (lanes_.switchCurrent[b])
-        for (int c = 0; c < 2; ++c) lanes_.pending.SetCascade(LaneOf(b, c), designed_[b][c]);
+      if (to.current[b])
+        for (int c = 0; c < 2; ++c) to.pending.SetCascade(LaneOf(b, c), designed_[b][c]);
     }
     if (update.fading[b]) {
       // The stage left behind by a change to a Type without one keeps following the delayed
@@ -121,11 +138,11 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update) n
         const double g = ScaledGainDb(update.delayedGain[LaneOf(b, c)], scale);
         DesignBandCascade(designedPrevious_[b][c], update.fadingType[b], band.Frequency(), g,
                           band.Q(), 0, context.sampleRate);
-        lanes_.pendingPrevious.SetCascade(LaneOf(b, c), designedPrevious_[b][c]);
+        to.pendingPrevious.SetCascade(LaneOf(b, c), designedPrevious_[b][c]);
       }
-      lanes_.switchPrevious[b] = true;
+      to.previous[b] = true;
     }
-    switches = switches || lanes_.switchCurrent[b] || lanes_.switchPrevious[b];
+    switches = switches || to.current[b] || to.previous[b];
   }
   return switches;
 }
@@ -137,16 +154,18 @@ void BandChain::DesignNow(const ChainContext& context, const float* params,
   update.params = params;
   std::copy(delayedGain, delayedGain + kLanes, update.delayedGain.begin());
   designedValid_ = false;
-  Design(context, update);
+  Design(context, update, 0);
   for (int b = 0; b < kNumBands; ++b) {
     PairLanes& current = lanes_.current;
     for (int c = 0; c < 2; ++c) current.SetCascade(LaneOf(b, c), designed_[b][c]);
     current.SetRouting(b, channels[b]);
     current.present.SetBand(b, kind_ == Kind::kStatic || HasDynamicStage(types[b]));
     lanes_.previousUsed.SetBand(b, kind_ == Kind::kStatic);
-    lanes_.switchCurrent[b] = lanes_.switchPrevious[b] = false;
   }
-  lanes_.switchFrame = -kNumBands;
+  for (CoefficientSwitch& pending : lanes_.switches) {
+    pending.current.fill(false), pending.previous.fill(false);
+    pending.frame = -kNumBands;
+  }
 }
 
 void BandChain::ResetRuntime(const float* params) noexcept {
@@ -234,16 +253,17 @@ void BandChain::Run(const LaneKernels& kernels, const ChainContext& context, con
     bool fading = false;
     for (bool f : update.fading) fading = fading || f;
     if (update.structural || fading) break;
-    designed = Design(context, update);
+    designed = Design(context, update, 0);
     CopyCurveAfter(curve, updates, updateCount, k);
     if (!designed) continue;
+    const CoefficientSwitch& pending = lanes_.switches[0];
     bool identity = true;
     for (int b = 0; b < kNumBands && identity; ++b)
-      identity = !lanes_.switchCurrent[b] || lanes_.current.present[LaneOf(b, 0)] == 0 ||
-                 IdentityLanes(lanes_.pending, b);
+      identity = !pending.current[b] || lanes_.current.present[LaneOf(b, 0)] == 0 ||
+                 IdentityLanes(pending.pending, b);
     if (!identity) break;
     for (int b = 0; b < kNumBands; ++b)
-      if (lanes_.switchCurrent[b]) lanes_.current.CopyCoefficients(lanes_.pending, b);
+      if (pending.current[b]) lanes_.current.CopyCoefficients(pending.pending, b);
     designed = false;
   }
   const int restEnd = k < updateCount ? updates[k].frame : frames;
@@ -299,20 +319,30 @@ void BandChain::RunLanes(const LaneKernels& kernels, const ChainContext& context
     kernels.runChain(lanes_, run);
     step = end;
   };
-  // The pending coefficients of the last update are free once its last band has taken them.
-  bool switching = firstDesigned;
-  lanes_.switchFrame = firstDesigned ? updates[0].frame - offset : -kNumBands;
+  // Updates that switch coefficients take the switch slots in turn, designed ahead of the
+  // lanes; when every slot is in transit, the lanes run until the last switch is complete,
+  // which frees them all.
+  int slot = 0, lastSwitch = 0;
+  for (CoefficientSwitch& pending : lanes_.switches) pending.frame = -kNumBands;
   for (int k = 0; k < updateCount; ++k) {
     const UpdatePoint& update = updates[k];
     const int frame = update.frame - offset;
-    if (k > 0 || !firstDesigned) {
-      if (switching) runTo(lanes_.switchFrame + kNumBands);
-      switching = Design(context, update);
-      if (switching) lanes_.switchFrame = frame;
+    bool switching = k == 0 && firstDesigned; // designed into slot 0 already
+    if (!switching) {
+      if (slot == kSwitchSlots) {
+        runTo(lastSwitch + kNumBands);
+        for (CoefficientSwitch& pending : lanes_.switches) pending.frame = -kNumBands;
+        slot = 0;
+      }
+      switching = Design(context, update, slot);
       CopyCurveAfter(curve, updates, updateCount, k);
     }
-    run.currentSections = std::max(run.currentSections, MostSections(lanes_.pending));
-    run.previousSections = std::max(run.previousSections, MostSections(lanes_.pendingPrevious));
+    if (switching) {
+      const CoefficientSwitch& pending = lanes_.switches[slot++];
+      lanes_.switches[slot - 1].frame = lastSwitch = frame;
+      run.currentSections = std::max(run.currentSections, MostSections(pending.pending));
+      run.previousSections = std::max(run.previousSections, MostSections(pending.pendingPrevious));
+    }
     if (!update.structural) continue;
     for (int b = 0; b < kNumBands; ++b) {
       if (!update.change[b].structural) continue;

@@ -14,21 +14,6 @@
 
 namespace coral {
 
-// The inputs of one filter design. Designing again from equal inputs gives equal
-// coefficients, so an update skips designs whose inputs have not changed.
-struct DesignInputs {
-  std::array<double, 5> values{};
-  bool valid = false;
-
-  // Stores `next`; answers true when a design is needed (the inputs changed or none yet).
-  bool Changed(const std::array<double, 5>& next) {
-    if (valid && next == values) return false;
-    values = next;
-    valid = true;
-    return true;
-  }
-};
-
 // What a coefficient update does to one band's running pairs.
 struct BandChange {
   bool structural = false; // Type, Channel or Slope changed: the previous pairs take over
@@ -47,6 +32,7 @@ struct UpdatePoint {
   int frame = 0;                            // within the chunk
   const float* params = nullptr;            // smoothed parameters at that frame
   std::uint32_t generation = 0;             // changes whenever the smoothed parameters change
+  std::uint32_t changedBands = kAllBands;   // bit b: band b's parameters (or Scale) changed
   std::array<double, kLanes> delayedGain{}; // dynamic gains read back before that frame, dB
   std::array<BandChange, kNumBands> change{};
   std::array<bool, kNumBands> fading{}; // the band's dynamic stage is fading out
@@ -92,9 +78,10 @@ public:
   const ChainLanes& Lanes() const noexcept { return lanes_; }
 
 private:
-  // Designs the bands whose inputs changed into the pending coefficients, to be switched in
-  // when the lanes reach the update's frame; answers whether any band switches.
-  bool Design(const ChainContext& context, const UpdatePoint& update) noexcept;
+  // Designs the bands whose inputs changed into the pending coefficients of switch slot
+  // `slot`, to be switched in when the lanes reach the update's frame; answers whether any
+  // band switches.
+  bool Design(const ChainContext& context, const UpdatePoint& update, int slot) noexcept;
   void ApplyChange(int band, const BandChange& change) noexcept;
 
   // Where the designs in force at one frame go for the display curves.
@@ -114,7 +101,7 @@ private:
 
   // Runs `frames` frames through the lanes from the chunk's frame `offset` on; the updates'
   // frames count from the chunk's start. `firstDesigned`: the first update's design is done
-  // and waits in the pending coefficients.
+  // and waits in switch slot 0.
   void RunLanes(const LaneKernels& kernels, const ChainContext& context, const UpdatePoint* updates,
                 int updateCount, const double* input, double* output, int frames, int offset,
                 bool firstDesigned, const Curve& curve) noexcept;

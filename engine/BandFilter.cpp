@@ -105,6 +105,16 @@ void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double g
   dest.identity = IsIdentity(dest);
 }
 
+bool SameCoefficients(const BiquadCascade& a, const BiquadCascade& b) noexcept {
+  if (a.count != b.count) return false;
+  for (int i = 0; i < a.count; ++i) {
+    const BiquadCoefficients &x = a.sections[i], &y = b.sections[i];
+    if (!(x.b0 == y.b0 && x.b1 == y.b1 && x.b2 == y.b2 && x.a1 == y.a1 && x.a2 == y.a2))
+      return false;
+  }
+  return true;
+}
+
 std::complex<double> CascadeResponse(const BiquadCascade& c, const UnitDelay& d) noexcept {
   std::complex<double> h = 1.0;
   for (int i = 0; i < c.count; ++i) h *= SectionResponse(c.sections[i], d);
@@ -112,14 +122,11 @@ std::complex<double> CascadeResponse(const BiquadCascade& c, const UnitDelay& d)
 }
 
 double CascadeMagnitude(const BiquadCascade& c, const UnitDelay& d) noexcept {
-  const double c1 = d.z1.real(), s1 = d.z1.imag(), c2 = d.z2.real(), s2 = d.z2.imag();
   double numerator = 1.0, denominator = 1.0;
   for (int i = 0; i < c.count; ++i) {
-    const BiquadCoefficients& s = c.sections[i];
-    const double nr = s.b0 + s.b1 * c1 + s.b2 * c2, ni = s.b1 * s1 + s.b2 * s2;
-    const double dr = 1.0 + s.a1 * c1 + s.a2 * c2, di = s.a1 * s1 + s.a2 * s2;
-    numerator *= nr * nr + ni * ni;
-    denominator *= dr * dr + di * di;
+    const SectionTerms t = SectionTermsAt(c.sections[i], d);
+    numerator *= t.nr * t.nr + t.ni * t.ni;
+    denominator *= t.dr * t.dr + t.di * t.di;
   }
   return std::sqrt(numerator / denominator);
 }

@@ -4,6 +4,7 @@
 // display curves. All coefficients are double precision (as are the running filters' states,
 // kept with the chains).
 
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -27,6 +28,9 @@ struct BiquadCascade {
   bool identity = false;
 };
 
+// True when a and b run the same sections with equal coefficients (so respond alike).
+bool SameCoefficients(const BiquadCascade& a, const BiquadCascade& b) noexcept;
+
 // Cookbook second-order section of `type` (FilterType; any other value gives the identity).
 // Q is clamped to [0.15, 30] and the frequency to [5, 0.475 * sampleRate] before design.
 BiquadCoefficients DesignSection(int type, double frequency, double gainDb, double q,
@@ -38,6 +42,21 @@ BiquadCoefficients DesignSection(int type, double frequency, double gainDb, doub
 void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
                        int slope, double sampleRate) noexcept;
 
+// The inputs of one filter design. Designing again from equal inputs gives equal
+// coefficients, so an update skips designs whose inputs have not changed.
+struct DesignInputs {
+  std::array<double, 5> values{};
+  bool valid = false;
+
+  // Stores `next`; answers true when a design is needed (the inputs changed or none yet).
+  bool Changed(const std::array<double, 5>& next) {
+    if (valid && next == values) return false;
+    values = next;
+    valid = true;
+    return true;
+  }
+};
+
 // e^{-j omega} and e^{-j 2 omega} for one normalised angular frequency (rad/sample), shared
 // by every section evaluated there.
 struct UnitDelay {
@@ -46,11 +65,26 @@ struct UnitDelay {
   explicit UnitDelay(double omega) : z1(std::polar(1.0, -omega)), z2(z1 * z1) {}
 };
 
-// Complex response of one section, (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2) with
-// z = e^{j omega}.
+// Numerator N = b0 + b1 z^-1 + b2 z^-2 = nr + j ni and denominator D = 1 + a1 z^-1 + a2 z^-2 =
+// dr + j di of one section at z = e^{j omega}.
+struct SectionTerms {
+  double nr, ni, dr, di;
+};
+inline SectionTerms SectionTermsAt(const BiquadCoefficients& s, const UnitDelay& d) noexcept {
+  const double c1 = d.z1.real(), s1 = d.z1.imag(), c2 = d.z2.real(), s2 = d.z2.imag();
+  return {s.b0 + s.b1 * c1 + s.b2 * c2, s.b1 * s1 + s.b2 * s2, 1.0 + s.a1 * c1 + s.a2 * c2,
+          s.a1 * s1 + s.a2 * s2};
+}
+
+// Complex response of one section, N / D = (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2)
+// with z = e^{j omega}, as N conj(D) / |D|^2 in real arithmetic. A designed section's poles lie
+// inside the unit circle, so D neither vanishes nor overflows there and the division needs
+// none of the scaling of a general complex division.
 inline std::complex<double> SectionResponse(const BiquadCoefficients& s,
                                             const UnitDelay& d) noexcept {
-  return (s.b0 + s.b1 * d.z1 + s.b2 * d.z2) / (1.0 + s.a1 * d.z1 + s.a2 * d.z2);
+  const SectionTerms t = SectionTermsAt(s, d);
+  const double q = t.dr * t.dr + t.di * t.di;
+  return {(t.nr * t.dr + t.ni * t.di) / q, (t.ni * t.dr - t.nr * t.di) / q};
 }
 
 // Product of the responses of the cascade's first `count` sections.

@@ -8,6 +8,7 @@
 // All values are double precision. Audio thread only.
 
 #include <array>
+#include <cstdint>
 
 #include "engine/BandFilter.h"
 #include "engine/ParamTable.h"
@@ -15,6 +16,7 @@
 namespace coral {
 
 inline constexpr int kLanes = 2 * kNumBands;
+inline constexpr std::uint32_t kAllBands = (1u << kNumBands) - 1; // a bit per band
 
 constexpr int LaneOf(int band, int channel) {
   return 2 * band + channel;
@@ -58,8 +60,9 @@ struct PairLanes {
   void ClearStates(int band) noexcept;
   // Copies coefficients, states and routing of `band` from `from`.
   void CopyBand(const PairLanes& from, int band) noexcept;
-  // Copies the coefficients and section count of `band` from `from`.
-  void CopyCoefficients(const PairLanes& from, int band) noexcept;
+  // Copies the section count of `band` from `from`, and the coefficients of the sections it
+  // uses (a lane never reads a section beyond its count); answers whether the count changed.
+  bool CopyCoefficients(const PairLanes& from, int band) noexcept;
 };
 
 // Detector, envelope and gain computer of every band, one lane per band and channel.

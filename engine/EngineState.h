@@ -89,6 +89,9 @@ struct EngineState {
   bool discretePending = false;
   std::uint32_t paramGeneration = 0;      // counts frames at which a smoothed value changed
   std::uint32_t detectorGeneration = ~0u; // generation the detectors were designed from
+  // Bit b: some parameter a design of band b reads (one of its own, or Scale) changed since the
+  // last coefficient update. Designs look only at the bands marked.
+  std::uint32_t changedBands = 0;
 
   std::array<BandRuntime, kNumBands> bands{};
   DetectorLanes detectors;

@@ -85,11 +85,44 @@ const float* EqEngine::DisplayGrid() const noexcept {
 
 namespace {
 
+// The bands whose designs read parameter `index`: its own band's, or every band for Scale.
+std::uint32_t BandsReading(int index) noexcept {
+  if (index >= kNumGlobalParams) return 1u << ((index - kNumGlobalParams) / kBandFields);
+  return index == kScale ? kAllBands : 0u;
+}
+
+// `frames` frames of smoothing of the continuous values still moving: each moves
+// s <- s + (target - s) c20 per frame and snaps to its target once within
+// max(|target|, 1) 1e-10, which ends its moving; one value after the other, each in a
+// register. Answers the number of frames at whose start some value was still moving.
+int SmoothContinuous(EngineState& s, int frames) noexcept {
+  int moved = 0;
+  for (int k = 0; k < s.movingCount; ++k) {
+    const int i = s.moving[k];
+    s.changedBands |= BandsReading(i);
+    const double target = s.target[i];
+    const double snap = std::max(std::abs(target), 1.0) * 1e-10;
+    double v = s.smoothed[i];
+    int frame = 0;
+    while (frame < frames && v != target) {
+      v += (target - v) * s.c20;
+      if (std::abs(target - v) <= snap) v = target;
+      ++frame;
+    }
+    moved = std::max(moved, frame);
+    s.smoothed[i] = v;
+    s.smoothedF[i] = float(v);
+    if (v == target) s.moving[k--] = s.moving[--s.movingCount];
+  }
+  return moved;
+}
+
 // Parameter smoothing of one frame: discrete values jump to their targets, continuous ones
-// move s <- s + (target - s) c20 and snap once within max(|target|, 1) 1e-10.
+// take one step. The generation counts the frames at which some value changed.
 void Smooth(EngineState& s) noexcept {
-  if (s.discretePending || s.movingCount > 0) ++s.paramGeneration;
-  if (s.discretePending) {
+  const bool discrete = s.discretePending;
+  if (discrete) {
+    s.changedBands = kAllBands;
     for (int i = 0; i < kNumParams; ++i) {
       if (!s.discrete[i]) continue;
       s.smoothed[i] = s.target[i];
@@ -97,16 +130,12 @@ void Smooth(EngineState& s) noexcept {
     }
     s.discretePending = false;
   }
-  for (int k = 0; k < s.movingCount; ++k) {
-    const int i = s.moving[k];
-    const double target = s.target[i];
-    double v = s.smoothed[i];
-    v += (target - v) * s.c20;
-    if (std::abs(target - v) <= std::max(std::abs(target), 1.0) * 1e-10) v = target;
-    s.smoothed[i] = v;
-    s.smoothedF[i] = float(v);
-    if (v == target) s.moving[k--] = s.moving[--s.movingCount];
-  }
+  if (SmoothContinuous(s, 1) > 0 || discrete) ++s.paramGeneration;
+}
+
+// `frames` frames of Smooth at once, while no discrete value is pending.
+void SmoothFrames(EngineState& s, int frames) noexcept {
+  s.paramGeneration += std::uint32_t(SmoothContinuous(s, frames));
 }
 
 bool GainComputerMoving(const EngineState& s) noexcept {
@@ -155,12 +184,14 @@ bool ConfigureDetectors(EngineState& s, bool sidechainPresent) noexcept {
   return dynamics;
 }
 
-// The detector band pass and the ballistic coefficients of every band whose inputs changed.
-void DesignDetectors(EngineState& s) noexcept {
+// The detector band pass and the ballistic coefficients of every band whose inputs changed,
+// among the bands `changedBands` marks.
+void DesignDetectors(EngineState& s, std::uint32_t changedBands) noexcept {
   if (s.detectorGeneration == s.paramGeneration) return; // nothing changed since
   s.detectorGeneration = s.paramGeneration;
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
+    if (!(changedBands >> b & 1u)) continue;
     const BandView band = params.Band(b);
     BandRuntime& r = s.bands[b];
     DetectorLanes& d = s.detectors;
@@ -181,6 +212,7 @@ void DesignDetectors(EngineState& s) noexcept {
 // Channel and Slope and puts every design in force at once, without crossfades.
 void UpdateCoefficientsNow(EngineState& s) noexcept {
   s.detectorGeneration = ~s.paramGeneration;
+  s.changedBands = 0;
   int types[kNumBands], channels[kNumBands];
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
@@ -190,7 +222,7 @@ void UpdateCoefficientsNow(EngineState& s) noexcept {
     r.channel = channels[b] = band.Channel();
     r.slope = band.Slope();
   }
-  DesignDetectors(s);
+  DesignDetectors(s, kAllBands);
   const ChainContext context = s.Chains();
   s.staticChain.DesignNow(context, s.smoothedF.data(), s.detectors.delayedGain.v, types, channels);
   s.dynamicChain.DesignNow(context, s.smoothedF.data(), s.detectors.delayedGain.v, types, channels);
@@ -205,6 +237,8 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
   UpdatePoint& u = c.updates[k];
   u.frame = frame;
   u.generation = s.paramGeneration;
+  u.changedBands = s.changedBands;
+  s.changedBands = 0;
   if (s.movingCount > 0) {
     c.updateParams[k] = s.smoothedF;
     u.params = c.updateParams[k].data();
@@ -247,7 +281,7 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
     u.fading[b] = r.fadeWeight > 0;
     u.fadingType[b] = r.previousDynamicType;
   }
-  DesignDetectors(s);
+  DesignDetectors(s, u.changedBands);
 }
 
 // Frame-aligned ramps of one frame: a fading dynamic stage's delay and weight, and the
@@ -422,13 +456,22 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
       MixListen(s, n);
     }
     if (n == c.analysisFrame) c.curve.params = s.smoothedF;
-    if (still && !ramps && !frameByFrame) {
+    if (ramps || frameByFrame || !constant) continue;
+    const int next = n < firstUpdate
+                         ? firstUpdate
+                         : n + kCoefficientInterval - (n - firstUpdate) % kCoefficientInterval;
+    if (still) {
       // Nothing changes before the next update: go there.
-      const int next = n < firstUpdate
-                           ? firstUpdate
-                           : n + kCoefficientInterval - (n - firstUpdate) % kCoefficientInterval;
       if (c.analysisFrame > n && c.analysisFrame < next) c.curve.params = s.smoothedF;
       n = std::min(next, frames) - 1;
+    } else {
+      // Only values that nothing reads between updates move (no trim, link, mix or gain
+      // computer setting): smooth the frames up to the next update, or the analysis frame, in
+      // one run.
+      int until = std::min(next, frames);
+      if (c.analysisFrame > n && c.analysisFrame < until) until = c.analysisFrame;
+      SmoothFrames(s, until - 1 - n);
+      n = until - 1;
     }
   }
   RunDetectorFrames(s, kernels, detected, frames, dynamics);

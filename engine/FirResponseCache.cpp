@@ -19,12 +19,15 @@ void FirResponseCache::Rebuild(const ParamSnapshot& sanitized, double sampleRate
   if (!built_) {
     plan_.Build(kDesignFftSize);
     for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+    magnitudes_.Allocate();
     for (auto& r : response_) r.assign(kDesignBins, 0.0f);
     for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
   }
   BiquadCascade cascades[kNumBands];
   DesignKernelCascades(cascades, sanitized.data(), sampleRate);
-  SampleZeroPhaseBins(response_, cascades, sanitized.data(), 0, kDesignBins);
+  magnitudes_.Begin(cascades, sanitized.data());
+  SampleZeroPhaseBins(response_, magnitudes_, sanitized.data(), 0, kDesignBins);
+  magnitudes_.Complete();
   for (int j = 0; j < kKernelEntries; ++j) {
     // Mirrored (bin 16384 - k holds bin k), in the transform's bit-reversed order.
     for (int i = 0; i < kDesignFftSize; ++i) {

@@ -34,6 +34,7 @@ private:
   double sampleRate_ = 0;
   ParamSnapshot key_{};
   FftPlan plan_;
+  DesignMagnitudes magnitudes_;
   ZeroPhaseResponse response_;
   DesignBuffers buffers_;
   KernelTaps kernels_;

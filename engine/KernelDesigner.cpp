@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace coral {
@@ -11,6 +12,7 @@ namespace {
 constexpr int kHalfBins = kDesignFftSize / 2; // 8192
 constexpr int kSampleBinsPerStep = 4;
 constexpr int kSampleBatch = 8;
+constexpr int kCompareBatch = 256; // sampled bins compared between the entries at a time
 constexpr int kButterfliesPerStep = 128;
 constexpr int kWindowTapsPerStep = 32;
 constexpr int kZeroPadBinsPerStep = 64;
@@ -89,33 +91,69 @@ const DesignDelays& DesignGridDelays() noexcept {
   return table;
 }
 
-void SampleZeroPhaseBins(ZeroPhaseResponse& response, const BiquadCascade (&cascades)[kNumBands],
+void DesignMagnitudes::Allocate() {
+  values_.assign(static_cast<std::size_t>(kNumBands) * kDesignBinsPadded, 0.0);
+  valid_.fill(false);
+  computing_.fill(false);
+}
+
+void DesignMagnitudes::Begin(const BiquadCascade (&cascades)[kNumBands],
+                             const float* params) noexcept {
+  for (int band = 0; band < kNumBands; ++band) {
+    if (!SameCoefficients(cascades_[band], cascades[band])) {
+      cascades_[band] = cascades[band];
+      valid_[band] = false;
+    }
+    computing_[band] = params[BandParamIndex(band, kEnabled)] > 0.5f && !valid_[band];
+  }
+}
+
+void DesignMagnitudes::Compute(int first, int last) noexcept {
+  const LaneKernels& kernels = ActiveKernels();
+  for (int band = 0; band < kNumBands; ++band) {
+    if (!computing_[band]) continue;
+    kernels.cascadeMagnitudes(cascades_[band], DesignGridDelays(), first, last,
+                              values_.data() + static_cast<std::size_t>(band) * kDesignBinsPadded);
+  }
+}
+
+void DesignMagnitudes::Complete() noexcept {
+  for (int band = 0; band < kNumBands; ++band) valid_[band] = valid_[band] || computing_[band];
+}
+
+void SampleZeroPhaseBins(ZeroPhaseResponse& response, DesignMagnitudes& magnitudes,
                          const float* params, int first, int last) noexcept {
+  magnitudes.Compute(first, last);
   ZeroPhaseBands bands;
   for (int band = 0; band < kNumBands; ++band) {
     const float* p = params + BandParamIndex(band, 0);
     if (!(p[kEnabled] > 0.5f)) continue;
-    bands.cascade[bands.count] = &cascades[band];
+    bands.magnitude[bands.count] = magnitudes.Band(band);
     bands.channel[bands.count++] = static_cast<int>(p[kChannel]);
   }
   float* const data[kKernelEntries] = {response[0].data(), response[1].data(), response[2].data(),
                                        response[3].data()};
-  ActiveKernels().sampleZeroPhase(data, bands, DesignGridDelays(), first, last);
+  ActiveKernels().sampleZeroPhase(data, bands, first, last);
 }
 
-void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
-                     double scale) noexcept {
-  const int m = n - kKernelCentre;
-  const int source = m >= 0 ? m : m + kDesignFftSize;
+void WindowTaps(const ComplexF* buffer, float* kernel, int first, int last, double scale) noexcept {
   static const std::array<double, kKernelTaps> window = [] {
     std::array<double, kKernelTaps> w{};
     for (int tap = 0; tap < kKernelTaps; ++tap) w[std::size_t(tap)] = KaiserWindow(tap);
     return w;
   }();
-  const double w = window[std::size_t(n)];
-  for (int j = 0; j < kKernelEntries; ++j) {
-    kernels[j][n] = static_cast<float>(static_cast<double>(buffers[j][source].real()) * scale * w);
+  for (int n = first; n < last; ++n) {
+    const int m = n - kKernelCentre;
+    const int source = m >= 0 ? m : m + kDesignFftSize;
+    kernel[n] = static_cast<float>(static_cast<double>(buffer[source].real()) * scale *
+                                   window[std::size_t(n)]);
   }
+}
+
+void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
+                     double scale) noexcept {
+  for (int j = 0; j < kKernelEntries; ++j)
+    WindowTaps(buffers[j].data(), kernels[j].data(), n, n + 1, scale);
 }
 
 void KernelSet::Allocate() {
@@ -129,6 +167,7 @@ void KernelDesigner::Prepare(double sampleRate, const float* displayGrid) {
   displayGrid_ = displayGrid;
   plan_.Build(kDesignFftSize);
   for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+  magnitudes_.Allocate();
   for (auto& r : response_) r.assign(kDesignBins, 0.0f);
   for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
   state_ = kIdle;
@@ -137,12 +176,45 @@ void KernelDesigner::Prepare(double sampleRate, const float* displayGrid) {
 void KernelDesigner::Start(const float* params) noexcept {
   std::copy(params, params + kNumParams, design_.begin());
   DesignKernelCascades(cascades_, design_.data(), sampleRate_);
+  magnitudes_.Begin(cascades_, design_.data());
   index_ = 0;
   sampled_ = 0;
+  compared_ = 0;
   entry_ = 0;
   partition_ = 0;
   cursor_ = {};
+  nonZero_.fill(false);
+  for (auto& row : differs_) row.fill(false);
   state_ = kSampleResponse;
+}
+
+void KernelDesigner::CompareEntries(int first, int last) noexcept {
+  const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(last - first);
+  for (int j = 0; j < kKernelEntries; ++j) {
+    const float* values = response_[j].data() + first;
+    if (!nonZero_[j]) {
+      int any = 0; // an OR over the range, which vectorises
+      for (int k = 0; k < last - first; ++k) any |= values[k] != 0.0f;
+      nonZero_[j] = any != 0;
+    }
+    for (int i = 0; i < j; ++i)
+      differs_[j][i] =
+          differs_[j][i] || std::memcmp(values, response_[i].data() + first, bytes) != 0;
+  }
+}
+
+void KernelDesigner::AssignRoles() noexcept {
+  for (int j = 0; j < kKernelEntries; ++j) {
+    source_[j] = j;
+    role_[j] = nonZero_[j] ? EntryRole::kOwn : EntryRole::kZero;
+    if (role_[j] == EntryRole::kZero) continue;
+    for (int i = 0; i < j; ++i) {
+      if (role_[i] != EntryRole::kOwn || differs_[j][i]) continue;
+      source_[j] = i;
+      role_[j] = EntryRole::kCopy;
+      break;
+    }
+  }
 }
 
 namespace {
@@ -170,11 +242,17 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       if (sampled_ < index_) {
         const int end =
             std::min((index_ + kSampleBatch - 1) / kSampleBatch * kSampleBatch, kDesignBins);
-        SampleZeroPhaseBins(response_, cascades_, design_.data(), sampled_, end);
+        SampleZeroPhaseBins(response_, magnitudes_, design_.data(), sampled_, end);
         sampled_ = end;
+        if (sampled_ - compared_ >= kCompareBatch || sampled_ == kDesignBins) {
+          CompareEntries(compared_, sampled_);
+          compared_ = sampled_;
+        }
       }
       taken += n;
       if (index_ == kDesignBins) {
+        magnitudes_.Complete();
+        AssignRoles();
         entry_ = 0;
         LoadInverseInput();
         state_ = kInverseTransform;
@@ -190,7 +268,7 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
       butterflies_ += std::min(n * kButterfliesPerStep, remaining);
       taken += n;
-      Transform(plan_, buffers_[entry_].data(), inverse);
+      if (transforming_) Transform(plan_, buffers_[entry_].data(), inverse);
       if (butterflies_ < plan_.ButterflyCount()) break;
       if (++entry_ < kKernelEntries) {
         if (inverse) {
@@ -198,6 +276,7 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
         } else {
           cursor_ = {};
           butterflies_ = done_ = 0;
+          transforming_ = role_[entry_] == EntryRole::kOwn;
         }
       } else {
         entry_ = 0;
@@ -213,12 +292,11 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       if (holdWrites && end == kKernelTaps) {
         if (--n == 0) return steps;
         index_ += n * kWindowTapsPerStep;
-        for (int tap = index_ - n * kWindowTapsPerStep; tap < index_; ++tap)
-          WindowKernelTap(buffers_, kernels_, tap, 1.0 / kDesignFftSize);
+        WindowEntries(index_ - n * kWindowTapsPerStep, index_);
         return steps;
       }
-      for (; index_ < end; ++index_)
-        WindowKernelTap(buffers_, kernels_, index_, 1.0 / kDesignFftSize);
+      WindowEntries(index_, end);
+      index_ = end;
       taken += n;
       if (index_ == kKernelTaps) {
         entry_ = 0;
@@ -234,7 +312,7 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
       butterflies_ += std::min(n * kButterfliesPerStep, remaining);
       taken += n;
-      Transform(partitionPlan, out.Partition(entry_, partition_), false);
+      if (transforming_) Transform(partitionPlan, out.Partition(entry_, partition_), false);
       if (butterflies_ < partitionPlan.ButterflyCount()) break;
       if (++partition_ == kPartitions) {
         partition_ = 0;
@@ -253,16 +331,22 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       // bit-reversed order: each position fetches its value.
       const int n = std::min(budget, (kDesignFftSize - index_) / kZeroPadBinsPerStep);
       const int end = index_ + n * kZeroPadBinsPerStep;
-      for (; index_ < end; ++index_) {
-        const int tap = plan_.BitReversedIndex(index_);
-        for (int j = 0; j < kKernelEntries; ++j)
-          buffers_[j][index_] = ComplexF(tap < kKernelTaps ? kernels_[j][tap] : 0.0f, 0.0f);
+      for (int j = 0; j < kKernelEntries; ++j) {
+        if (role_[j] != EntryRole::kOwn) continue;
+        const float* kernel = kernels_[j].data();
+        ComplexF* buffer = buffers_[j].data();
+        for (int i = index_; i < end; ++i) {
+          const int tap = plan_.BitReversedIndex(i);
+          buffer[i] = ComplexF(tap < kKernelTaps ? kernel[tap] : 0.0f, 0.0f);
+        }
       }
+      index_ = end;
       taken += n;
       if (index_ == kDesignFftSize) {
         entry_ = 0;
         cursor_ = {};
         butterflies_ = done_ = 0;
+        transforming_ = role_[0] == EntryRole::kOwn;
         state_ = kForwardTransform;
       }
       break;
@@ -287,6 +371,10 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
 }
 
 void KernelDesigner::LoadInverseInput() noexcept {
+  cursor_ = {};
+  butterflies_ = done_ = 0;
+  transforming_ = role_[entry_] == EntryRole::kOwn;
+  if (!transforming_) return;
   // The sampled response, mirrored (bin 16384 - k holds bin k), in the inverse transform's
   // bit-reversed order: each position fetches its bin.
   const float* response = response_[entry_].data();
@@ -295,8 +383,24 @@ void KernelDesigner::LoadInverseInput() noexcept {
     const int n = plan_.BitReversedIndex(i);
     buffer[i] = ComplexF(response[n <= kHalfBins ? n : kDesignFftSize - n], 0.0f);
   }
-  cursor_ = {};
-  butterflies_ = done_ = 0;
+}
+
+void KernelDesigner::WindowEntries(int first, int last) noexcept {
+  for (int j = 0; j < kKernelEntries; ++j) {
+    float* kernel = kernels_[j].data();
+    switch (role_[j]) {
+    case EntryRole::kOwn:
+      WindowTaps(buffers_[j].data(), kernel, first, last, 1.0 / kDesignFftSize);
+      break;
+    case EntryRole::kZero:
+      std::fill(kernel + first, kernel + last, 0.0f);
+      break;
+    case EntryRole::kCopy:
+      std::copy(kernels_[source_[j]].data() + first, kernels_[source_[j]].data() + last,
+                kernel + first);
+      break;
+    }
+  }
 }
 
 void KernelDesigner::Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept {
@@ -321,20 +425,38 @@ bool KernelDesigner::NextStepWritesSet() const noexcept {
 }
 
 void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept {
+  cursor_ = {};
+  butterflies_ = done_ = 0;
+  transforming_ = false;
+  const int flag = entry_ * kPartitions + partition_;
+  switch (role_[entry_]) {
+  case EntryRole::kZero:
+    out.nonZero[flag] = 0; // the convolver never reads the spectrum
+    return;
+  case EntryRole::kCopy: {
+    const int source = source_[entry_];
+    out.nonZero[flag] = out.nonZero[source * kPartitions + partition_];
+    const ComplexF* from = out.Partition(source, partition_);
+    if (out.nonZero[flag]) std::copy(from, from + kConvFftSize, out.Partition(entry_, partition_));
+    return;
+  }
+  case EntryRole::kOwn:
+    break;
+  }
   ComplexF* slot = out.Partition(entry_, partition_);
   const float* taps = kernels_[entry_].data() + kFirBlock * partition_;
   const int count = std::min(kFirBlock, kKernelTaps - kFirBlock * partition_);
   bool nonZero = false;
   for (int i = 0; i < count; ++i) nonZero |= taps[i] != 0.0f;
-  out.nonZero[entry_ * kPartitions + partition_] = nonZero ? 1 : 0;
+  out.nonZero[flag] = nonZero ? 1 : 0;
+  if (!nonZero) return; // the convolver never reads the spectrum
   // Straight into the transform's bit-reversed order (its own inverse): the taps, then zeros.
   const std::uint32_t* order = partitionPlan.BitReversedOrder();
   for (int j = 0; j < kConvFftSize; ++j) {
     const int i = static_cast<int>(order[j]);
     slot[j] = ComplexF(i < count ? taps[i] : 0.0f, 0.0f);
   }
-  cursor_ = {};
-  butterflies_ = done_ = 0;
+  transforming_ = true;
 }
 
 Matrix2 KernelDesigner::DisplayPoint(int point) const noexcept {
@@ -343,6 +465,10 @@ Matrix2 KernelDesigner::DisplayPoint(int point) const noexcept {
   const double t = x - k;
   std::complex<double> v[kKernelEntries];
   for (int j = 0; j < kKernelEntries; ++j) {
+    if (role_[j] != EntryRole::kOwn) {
+      v[j] = role_[j] == EntryRole::kCopy ? v[source_[j]] : std::complex<double>();
+      continue;
+    }
     const std::complex<double> h0(buffers_[j][k]);
     const std::complex<double> h1(buffers_[j][k + 1]);
     v[j] = (1.0 - t) * RotateQuarterTurns(h0, k) + t * RotateQuarterTurns(h1, k + 1);

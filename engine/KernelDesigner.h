@@ -53,15 +53,45 @@ double KaiserWindow(int n) noexcept;
 // The design grid's unit delays (computed once; any thread).
 const DesignDelays& DesignGridDelays() noexcept;
 
-// Samples bins [first, last) (within 0..8192) of the zero-phase matrix: the real parts of its
-// four entries at omega = 2 pi k / 16384, where from the identity each band with
-// Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|, Channel), |H| as CascadeMagnitude.
+// The magnitudes |H| (CascadeMagnitude) of the twelve band cascades at the design bins, kept
+// from design to design: a band's are computed again only when its coefficients change.
+// Allocate allocates; everything else is allocation-free.
+class DesignMagnitudes {
+public:
+  void Allocate();
+  // Takes the cascades of a new design and marks for computing each band among those with
+  // Enabled > 0.5 in `params` whose kept magnitudes belong to other coefficients or are
+  // incomplete.
+  void Begin(const BiquadCascade (&cascades)[kNumBands], const float* params) noexcept;
+  // The marked bands' magnitudes at bins [first, last), `first` a multiple of kLog10Block.
+  void Compute(int first, int last) noexcept;
+  // After the last bin: the marked bands' magnitudes are complete.
+  void Complete() noexcept;
+  const double* Band(int band) const noexcept {
+    return values_.data() + static_cast<std::size_t>(band) * kDesignBinsPadded;
+  }
+
+private:
+  std::vector<double> values_; // [band][bin]
+  BiquadCascade cascades_[kNumBands]{};
+  std::array<bool, kNumBands> valid_{};     // complete, for cascades_
+  std::array<bool, kNumBands> computing_{}; // marked by Begin
+};
+
+// Samples bins [first, last) (within 0..8192, `first` a multiple of kLog10Block) of the
+// zero-phase matrix: the real parts of its four entries at omega = 2 pi k / 16384, where from
+// the identity each band with Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|,
+// Channel). Computes the marked magnitudes of those bins first (Complete is the caller's).
 // An inverse transform of bins 0..8192 mirrored into 16384 - k is real.
-void SampleZeroPhaseBins(ZeroPhaseResponse& response, const BiquadCascade (&cascades)[kNumBands],
+void SampleZeroPhaseBins(ZeroPhaseResponse& response, DesignMagnitudes& magnitudes,
                          const float* params, int first, int last) noexcept;
 
-// Tap n (0..8192) of the four kernels from inverse-transformed buffers:
-// kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale * KaiserWindow(n).
+// Taps [first, last) (within 0..8192) of one kernel from its inverse-transformed buffer
+// (kDesignFftSize values): kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale *
+// KaiserWindow(n), rounded to single precision.
+void WindowTaps(const ComplexF* buffer, float* kernel, int first, int last, double scale) noexcept;
+
+// Tap n of the four kernels: WindowTaps of each buffer.
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
                      double scale) noexcept;
 
@@ -85,11 +115,17 @@ struct KernelSet {
 };
 
 // The eight-state incremental designer. State 0 is idle; Start enters state 1; each step
-// performs one bounded piece of work:
+// stands for one bounded piece of work:
 //   1 sample the zero-phase response, 4 bins;   2 inverse transforms, 128 butterflies;
 //   3 window, 32 taps;                          4 partition spectra, 128 butterflies;
 //   5 zero-pad the kernels for analysis, 64 bins; 6 forward transforms, 128 butterflies;
 //   7 display matrices, 8 points; then idle.
+// The steps keep this schedule whatever a design holds, so a design always completes at the
+// same step. Work whose result is known is left out of them: an entry whose sampled response
+// is all zeros has zero kernel, partitions and display values (its transforms are not run),
+// an entry whose response equals an earlier entry's bit for bit takes that entry's kernel,
+// partition spectra and display values (the same operations on the same values), and a
+// partition without a non-zero tap, which the convolver skips, is not transformed.
 // Audio thread; Prepare allocates, everything else is allocation-free.
 class KernelDesigner {
 public:
@@ -127,9 +163,23 @@ public:
   const ParamSnapshot& DesignParams() const noexcept { return design_; }
 
 private:
+  // How an entry's kernel comes about (decided once its response is sampled).
+  enum class EntryRole : std::uint8_t {
+    kOwn,  // transformed, windowed and analysed
+    kZero, // all-zero response: zero kernel, no partition marked non-zero, zero display values
+    kCopy, // the response of entry source_[entry], bit for bit: that entry's results
+  };
+
+  // Notes, for bins [first, last) just sampled, which entries hold a non-zero value there and
+  // which pairs of entries differ there.
+  void CompareEntries(int first, int last) noexcept;
+  // The entries' roles from the comparisons of the whole response.
+  void AssignRoles() noexcept;
   bool NextStepWritesSet() const noexcept;
   // Fills the current buffer with the sampled response for its inverse transform.
   void LoadInverseInput() noexcept;
+  // Taps [first, last) of the four kernels, each as its role says.
+  void WindowEntries(int first, int last) noexcept;
   // Brings the current transform's butterflies up to the steps taken (butterflies_).
   void Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept;
   void LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept;
@@ -139,19 +189,26 @@ private:
   const float* displayGrid_ = nullptr;
   FftPlan plan_;
   DesignBuffers buffers_;
+  DesignMagnitudes magnitudes_;
   ZeroPhaseResponse response_;
   KernelTaps kernels_;
   ParamSnapshot design_{};
   BiquadCascade cascades_[kNumBands]{};
 
   int state_ = kIdle;
-  int index_ = 0;       // next bin, tap or display point
-  int sampled_ = 0;     // bins sampled so far in state 1 (up to a batch ahead of index_)
-  int entry_ = 0;       // current matrix entry (buffer or kernel)
-  int partition_ = 0;   // current partition in state 4
-  int butterflies_ = 0; // of the current transform, covered by the steps taken
-  int done_ = 0;        // of the current transform, done
+  int index_ = 0;             // next bin, tap or display point
+  int sampled_ = 0;           // bins sampled so far in state 1 (up to a batch ahead of index_)
+  int compared_ = 0;          // sampled bins compared between the entries
+  int entry_ = 0;             // current matrix entry (buffer or kernel)
+  int partition_ = 0;         // current partition in state 4
+  int butterflies_ = 0;       // of the current transform, covered by the steps taken
+  int done_ = 0;              // of the current transform, done
+  bool transforming_ = false; // the current transform's butterflies are performed
   FftPlan::Cursor cursor_;
+  std::array<bool, kKernelEntries> nonZero_{};
+  std::array<std::array<bool, kKernelEntries>, kKernelEntries> differs_{}; // [later][earlier]
+  std::array<EntryRole, kKernelEntries> role_{};
+  std::array<int, kKernelEntries> source_{};
 };
 
 } // namespace coral

@@ -155,9 +155,11 @@ inline int RunSteadySteps(ChainLanes& lanes, const ChainRun& run, VecD (&x)[kVec
       s1[k][v] = LoadLanes(pair.states[k].s1, v), s2[k][v] = LoadLanes(pair.states[k].s2, v);
   }
   for (; m < end; ++m) {
-    const int switching = m - lanes.switchFrame;
-    if (switching >= 0 && switching < kNumBands && lanes.switchCurrent[switching]) {
-      pair.CopyCoefficients(lanes.pending, switching);
+    int switching;
+    const int slot = SwitchAt(lanes, m, switching);
+    // Only a changed section count can change the vector's shape.
+    if (slot >= 0 && lanes.switches[slot].current[switching] &&
+        pair.CopyCoefficients(lanes.switches[slot].pending, switching)) {
       const int v = 2 * switching / VecD::kLanes;
       shape[v] = ShapeOf(pair, v);
       if (!Steady(shape) || shape[0].most != sections) break;
@@ -199,15 +201,15 @@ inline void RunChain(ChainLanes& lanes, const ChainRun& run) noexcept {
       m = RunSteadySteps(lanes, run, x, shape, m, steadyEnd);
       if (m == run.end) break;
     }
-    const int switching = m - lanes.switchFrame;
-    if (switching >= 0 && switching < kNumBands) {
-      if (lanes.switchCurrent[switching]) {
-        lanes.current.CopyCoefficients(lanes.pending, switching);
+    int switching;
+    if (const int slot = SwitchAt(lanes, m, switching); slot >= 0) {
+      const CoefficientSwitch& update = lanes.switches[slot];
+      if (update.current[switching] && lanes.current.CopyCoefficients(update.pending, switching)) {
         const int v = 2 * switching / VecD::kLanes;
         shape[v] = ShapeOf(lanes.current, v);
       }
-      if (lanes.switchPrevious[switching])
-        lanes.previous.CopyCoefficients(lanes.pendingPrevious, switching);
+      if (update.previous[switching])
+        lanes.previous.CopyCoefficients(update.pendingPrevious, switching);
     }
     ShiftPairIn(x, m < run.frames ? run.input + 2 * m : none);
     // Band b works on frame m - b, which must lie in [0, frames).
@@ -823,14 +825,21 @@ inline VecD CascadeMagnitudes(const BiquadCascade& cascade, VecD c1, VecD s1, Ve
   return Sqrt(numerator / denominator);
 }
 
-inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
-                            const DesignDelays& delays, int first, int last) noexcept {
+inline void CascadeMagnitudesAt(const BiquadCascade& cascade, const DesignDelays& delays, int first,
+                                int last, double* magnitude) noexcept {
+  for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
+    const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
+    const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
+    CascadeMagnitudes(cascade, c1, s1, c2, s2).Store(magnitude + k0);
+  }
+}
+
+inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands, int first,
+                            int last) noexcept {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   bool allStereo = true;
   for (int b = 0; b < bands.count; ++b) allStereo = allStereo && bands.channel[b] == kStereo;
   for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
-    const VecD c1 = VecD::Load(delays.c1 + k0), s1 = VecD::Load(delays.s1 + k0);
-    const VecD c2 = VecD::Load(delays.c2 + k0), s2 = VecD::Load(delays.s2 + k0);
     MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
     bool done = false;
     if (allStereo) {
@@ -838,37 +847,83 @@ inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands,
       // arithmetic below gives diag(p, p) with p the product of the magnitudes in band order
       // and +0 in every other part.
       VecD product = one;
-      for (int b = 0; b < bands.count; ++b)
-        product = CascadeMagnitudes(*bands.cascade[b], c1, s1, c2, s2) * product;
+      for (int b = 0; b < bands.count; ++b) product = VecD::Load(bands.magnitude[b] + k0) * product;
       done = !((VecD::Splat(1.7976931348623157e308) < product) | (product != product)).Any();
       if (done) m.m00.re = m.m11.re = product;
     }
     // The ChannelMatrix of each (real) magnitude, left-multiplied in complex arithmetic.
     for (int b = 0; b < bands.count && !done; ++b)
-      m = Multiply(BandMatrix({CascadeMagnitudes(*bands.cascade[b], c1, s1, c2, s2), zero},
-                              bands.channel[b]),
-                   m);
-    alignas(64) double entries[4][VecD::kLanes];
-    m.m00.re.Store(entries[0]), m.m01.re.Store(entries[1]);
-    m.m10.re.Store(entries[2]), m.m11.re.Store(entries[3]);
-    for (int lane = 0; lane < VecD::kLanes && k0 + lane < last; ++lane)
-      for (int j = 0; j < 4; ++j) response[j][k0 + lane] = static_cast<float>(entries[j][lane]);
+      m = Multiply(BandMatrix({VecD::Load(bands.magnitude[b] + k0), zero}, bands.channel[b]), m);
+    const VecD* entries[4] = {&m.m00.re, &m.m01.re, &m.m10.re, &m.m11.re};
+    if (k0 + VecD::kLanes <= last) {
+      for (int j = 0; j < 4; ++j) entries[j]->StoreFloats(response[j] + k0);
+      continue;
+    }
+    for (int j = 0; j < 4; ++j) {
+      alignas(64) double lanes[VecD::kLanes];
+      entries[j]->Store(lanes);
+      for (int lane = 0; k0 + lane < last; ++lane)
+        response[j][k0 + lane] = static_cast<float>(lanes[lane]);
+    }
   }
 }
 
-inline void BandProduct(CurveMatrices& product, const CurveBand* bands, int count) noexcept {
+// True when every part of every entry of m is finite, lane by lane.
+inline bool AllFinite(const MatrixD& m) {
+  const VecD largest = VecD::Splat(1.7976931348623157e308);
+  MaskD finite = largest == largest;
+  for (const ComplexD* x : {&m.m00, &m.m01, &m.m10, &m.m11})
+    finite = finite & (Abs(x->re) <= largest) & (Abs(x->im) <= largest);
+  return !(~finite).Any();
+}
+
+// The band matrices left-multiplied from the identity at display points [i, i + lanes).
+// Bands on Stereo, Left or Right have diagonal matrices: their product scales the rows, row 0
+// by the left factor (h, or 1 on Right) and row 1 by the right one (h, the right response, or
+// 1 on Left). While every value stays finite that gives what Multiply gives (its products with
+// the zero entries only add zeros), so the energies are the same; otherwise the vector is
+// multiplied out in full.
+inline MatrixD BandProductAt(const CurveBand* bands, int count, int i) {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
-  for (int i = 0; i < kDisplayPoints; i += VecD::kLanes) {
-    MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
-    for (int b = 0; b < count; ++b) {
-      const CurveBand& band = bands[b];
-      const ComplexD h{VecD::Load(band.re + i), VecD::Load(band.im + i)};
-      MatrixD bm = BandMatrix(h, band.channel);
-      if (band.rightRe) bm.m11 = {VecD::Load(band.rightRe + i), VecD::Load(band.rightIm + i)};
-      m = Multiply(bm, m);
+  const MatrixD identity{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
+  MatrixD m = identity;
+  bool diagonal = true;
+  for (int b = 0; b < count && diagonal; ++b) {
+    const CurveBand& band = bands[b];
+    const ComplexD h{VecD::Load(band.re + i), VecD::Load(band.im + i)};
+    switch (band.channel) {
+    case kStereo: {
+      const ComplexD right =
+          band.rightRe ? ComplexD{VecD::Load(band.rightRe + i), VecD::Load(band.rightIm + i)} : h;
+      m = {Times(h, m.m00), Times(h, m.m01), Times(right, m.m10), Times(right, m.m11)};
+      break;
     }
-    StoreMatrix(product, i, m);
+    case kLeft:
+      m.m00 = Times(h, m.m00), m.m01 = Times(h, m.m01);
+      break;
+    case kRight:
+      m.m10 = Times(h, m.m10), m.m11 = Times(h, m.m11);
+      break;
+    default:
+      diagonal = false;
+      break;
+    }
   }
+  if (diagonal && AllFinite(m)) return m;
+  m = identity;
+  for (int b = 0; b < count; ++b) {
+    const CurveBand& band = bands[b];
+    const ComplexD h{VecD::Load(band.re + i), VecD::Load(band.im + i)};
+    MatrixD bm = BandMatrix(h, band.channel);
+    if (band.rightRe) bm.m11 = {VecD::Load(band.rightRe + i), VecD::Load(band.rightIm + i)};
+    m = Multiply(bm, m);
+  }
+  return m;
+}
+
+inline void BandProduct(CurveMatrices& product, const CurveBand* bands, int count) noexcept {
+  for (int i = 0; i < kDisplayPoints; i += VecD::kLanes)
+    StoreMatrix(product, i, BandProductAt(bands, count, i));
 }
 
 inline void MatrixProduct(const CurveMatrices& a, const CurveMatrices& b,
@@ -1074,8 +1129,8 @@ inline void RangePeaks(const double* values, const int* first, const int* last, 
 }
 
 inline constexpr LaneKernels kKernels = {
-    &RunChain,          &RunDetectors,    &MixOutputs,  &BlendPhase,  &FftButterflies,
-    &FftSteps,          &SampleZeroPhase, &Log10Values, &BandProduct, &MatrixProduct,
-    &WindowedTransform, &UntangleSpectra, &RangePeaks};
+    &RunChain,      &RunDetectors,        &MixOutputs,      &BlendPhase,  &FftButterflies,
+    &FftSteps,      &CascadeMagnitudesAt, &SampleZeroPhase, &Log10Values, &BandProduct,
+    &MatrixProduct, &WindowedTransform,   &UntangleSpectra, &RangePeaks};
 
 } // namespace coral::simd::CORAL_SIMD_NS

@@ -13,6 +13,16 @@
 
 namespace coral {
 
+// A coefficient update in transit: band b takes `pending` where current[b] is set (and
+// `pendingPrevious` into its previous pair where previous[b] is) when its lanes reach frame
+// `frame`, that is at step frame + b.
+struct CoefficientSwitch {
+  PairLanes pending, pendingPrevious;
+  std::array<bool, kNumBands> current{}, previous{};
+  int frame = -kNumBands; // none in transit
+};
+inline constexpr int kSwitchSlots = 4;
+
 // A band chain (static or dynamic) as a skewed wavefront: at step m, the lanes of band b work
 // on frame m - b, so every lane runs the same operations at once while each band still sees
 // exactly its predecessor's output of the same frame. A chunk of F frames takes F + 11 steps.
@@ -25,12 +35,21 @@ struct ChainLanes {
   LaneValues enableTarget;
   LaneValues pipeline; // each lane's last output: the next band's next input
 
-  // A coefficient update in transit: band b takes `pending` (and `pendingPrevious`) when its
-  // lanes reach frame `switchFrame`.
-  PairLanes pending, pendingPrevious;
-  std::array<bool, kNumBands> switchCurrent{}, switchPrevious{};
-  int switchFrame = -kNumBands;
+  // Coefficient updates in transit, up to kSwitchSlots of them, so that several updates of a
+  // chunk can be designed before the lanes reach them.
+  std::array<CoefficientSwitch, kSwitchSlots> switches;
 };
+
+// The update switching a band's coefficients at step m: its slot in `lanes.switches`, with
+// the band in `band`; -1 when none does. Updates lie kCoefficientInterval > kNumBands frames
+// apart, so at most one slot switches at any step.
+inline int SwitchAt(const ChainLanes& lanes, int m, int& band) noexcept {
+  for (int slot = 0; slot < kSwitchSlots; ++slot) {
+    band = m - lanes.switches[slot].frame;
+    if (band >= 0 && band < kNumBands) return slot;
+  }
+  return -1;
+}
 
 // One run of the chain kernel over steps [begin, end) of a chunk.
 struct ChainRun {
@@ -113,10 +132,11 @@ struct DesignDelays {
   double c2[kDesignBinsPadded], s2[kDesignBinsPadded];
 };
 
-// The enabled bands of a linear-phase design in slot order: cascades and Channel modes.
+// The enabled bands of a linear-phase design in slot order: the magnitudes |H| of their
+// cascades at the design bins (kDesignBinsPadded values each) and their Channel modes.
 struct ZeroPhaseBands {
   int count = 0;
-  const BiquadCascade* cascade[kNumBands] = {};
+  const double* magnitude[kNumBands] = {};
   int channel[kNumBands] = {};
 };
 
@@ -152,18 +172,23 @@ struct LaneKernels {
   // last one is done.
   bool (*fftSteps)(ComplexF* data, const FftStages& stages, FftCursor& cursor, int count,
                    bool inverse) noexcept;
+  // |H| of `cascade` as CascadeMagnitude at the design bins [first, last), `first` a multiple
+  // of kLog10Block, into magnitude[k]; whole vectors, so up to the next multiple of
+  // kLog10Block (at most kDesignBinsPadded).
+  void (*cascadeMagnitudes)(const BiquadCascade& cascade, const DesignDelays& delays, int first,
+                            int last, double* magnitude) noexcept;
   // Bins [first, last) of a design's zero-phase matrix: from the identity, each band
-  // left-multiplies ChannelMatrix(|H|, Channel) with |H| as CascadeMagnitude, in complex
-  // arithmetic; the real parts of entries 00, 01, 10, 11, rounded to single precision, go to
-  // response[0..3][k].
-  void (*sampleZeroPhase)(float* const* response, const ZeroPhaseBands& bands,
-                          const DesignDelays& delays, int first, int last) noexcept;
+  // left-multiplies ChannelMatrix(|H|, Channel), in complex arithmetic; the real parts of
+  // entries 00, 01, 10, 11, rounded to single precision, go to response[0..3][k].
+  void (*sampleZeroPhase)(float* const* response, const ZeroPhaseBands& bands, int first,
+                          int last) noexcept;
   // log10x[i] = log10 x[i] for i < count (a multiple of kLog10Block), the one the gain
   // computers use, within 0.73 units in the last place of the exact value (positive normal
   // values; infinities and NaN pass through).
   void (*log10Values)(const double* x, double* log10x, int count) noexcept;
   // From the identity, each band left-multiplies its ChannelMatrix (for a band with a right
-  // response, diag(h, hRight)) at every display point, in std::complex arithmetic.
+  // response, diag(h, hRight)) at every display point: the values of std::complex arithmetic
+  // up to the signs of zero parts (diagonal matrices scale rows while the values stay finite).
   void (*bandProduct)(CurveMatrices& product, const CurveBand* bands, int count) noexcept;
   // out = a b at every display point, in std::complex arithmetic.
   void (*matrixProduct)(const CurveMatrices& a, const CurveMatrices& b,
