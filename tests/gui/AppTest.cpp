@@ -25,8 +25,11 @@ using test::ReadFile;
 std::pair<int, int> PngSize(const std::string& path) {
   int width = 0, height = 0;
   GdkPixbufFormat* format = gdk_pixbuf_get_file_info(path.c_str(), &width, &height);
-  if (!format || std::string(gdk_pixbuf_format_get_name(format)) != "png") return {0, 0};
-  return {width, height};
+  if (!format) return {0, 0};
+  gchar* name = gdk_pixbuf_format_get_name(format);
+  const bool png = std::string(name) == "png";
+  g_free(name);
+  return png ? std::pair(width, height) : std::pair(0, 0);
 }
 
 TEST(App, ScreenshotOptionWritesTheEditorAndEndsWithoutOpeningAudio) {
