@@ -10,6 +10,34 @@
 
 namespace coral::simd::CORAL_SIMD_NS {
 
+#if defined(CORAL_SIMD_AVX512) || defined(CORAL_SIMD_AVX2) || defined(CORAL_SIMD_SSE2)
+// Four floats (two complex values) in one 128-bit register: the float vector of the SSE2 set,
+// and on the wider sets the vector for the short butterfly runs of the early stages.
+struct VecF4 {
+  static constexpr int kFloats = 4;
+  __m128 v;
+  static VecF4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
+  static VecF4 Splat(float x) { return {_mm_set1_ps(x)}; }
+  void Store(float* p) const { _mm_storeu_ps(p, v); }
+};
+inline VecF4 operator+(VecF4 a, VecF4 b) {
+  return {_mm_add_ps(a.v, b.v)};
+}
+inline VecF4 operator-(VecF4 a, VecF4 b) {
+  return {_mm_sub_ps(a.v, b.v)};
+}
+inline VecF4 operator*(VecF4 a, VecF4 b) {
+  return {_mm_mul_ps(a.v, b.v)};
+}
+inline VecF4 SwapParts(VecF4 a) {
+  return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
+}
+inline VecF4 NegateReal(VecF4 a) {
+  return {
+      _mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u))))};
+}
+#endif
+
 #if defined(CORAL_SIMD_AVX512)
 
 struct MaskD {
@@ -143,31 +171,6 @@ inline VecF NegateReal(VecF a) {
       _mm512_xor_si512(_mm512_castps_si512(a.v), _mm512_set1_epi64(0x80000000ll)))};
 }
 
-// Four floats (two complex values), for the short butterfly runs of the early stages.
-struct VecF4 {
-  static constexpr int kFloats = 4;
-  __m128 v;
-  static VecF4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
-  static VecF4 Splat(float x) { return {_mm_set1_ps(x)}; }
-  void Store(float* p) const { _mm_storeu_ps(p, v); }
-};
-inline VecF4 operator+(VecF4 a, VecF4 b) {
-  return {_mm_add_ps(a.v, b.v)};
-}
-inline VecF4 operator-(VecF4 a, VecF4 b) {
-  return {_mm_sub_ps(a.v, b.v)};
-}
-inline VecF4 operator*(VecF4 a, VecF4 b) {
-  return {_mm_mul_ps(a.v, b.v)};
-}
-inline VecF4 SwapParts(VecF4 a) {
-  return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
-}
-inline VecF4 NegateReal(VecF4 a) {
-  return {
-      _mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u))))};
-}
-
 #elif defined(CORAL_SIMD_AVX2)
 
 struct MaskD {
@@ -289,31 +292,6 @@ inline VecF NegateReal(VecF a) {
   return {_mm256_xor_ps(a.v, _mm256_castsi256_ps(_mm256_set1_epi64x(0x80000000ll)))};
 }
 
-// Four floats (two complex values), for the short butterfly runs of the early stages.
-struct VecF4 {
-  static constexpr int kFloats = 4;
-  __m128 v;
-  static VecF4 Load(const float* p) { return {_mm_loadu_ps(p)}; }
-  static VecF4 Splat(float x) { return {_mm_set1_ps(x)}; }
-  void Store(float* p) const { _mm_storeu_ps(p, v); }
-};
-inline VecF4 operator+(VecF4 a, VecF4 b) {
-  return {_mm_add_ps(a.v, b.v)};
-}
-inline VecF4 operator-(VecF4 a, VecF4 b) {
-  return {_mm_sub_ps(a.v, b.v)};
-}
-inline VecF4 operator*(VecF4 a, VecF4 b) {
-  return {_mm_mul_ps(a.v, b.v)};
-}
-inline VecF4 SwapParts(VecF4 a) {
-  return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
-}
-inline VecF4 NegateReal(VecF4 a) {
-  return {
-      _mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u))))};
-}
-
 #elif defined(CORAL_SIMD_SSE2)
 
 struct MaskD {
@@ -416,30 +394,7 @@ inline void ShiftPairIn(VecD (&x)[kCount], const double* pair) {
 }
 
 // Four floats: two complex values (real, imaginary).
-struct VecF {
-  static constexpr int kFloats = 4;
-  __m128 v;
-  static VecF Load(const float* p) { return {_mm_loadu_ps(p)}; }
-  static VecF Splat(float x) { return {_mm_set1_ps(x)}; }
-  void Store(float* p) const { _mm_storeu_ps(p, v); }
-};
-inline VecF operator+(VecF a, VecF b) {
-  return {_mm_add_ps(a.v, b.v)};
-}
-inline VecF operator-(VecF a, VecF b) {
-  return {_mm_sub_ps(a.v, b.v)};
-}
-inline VecF operator*(VecF a, VecF b) {
-  return {_mm_mul_ps(a.v, b.v)};
-}
-inline VecF SwapParts(VecF a) {
-  return {_mm_shuffle_ps(a.v, a.v, _MM_SHUFFLE(2, 3, 0, 1))};
-}
-inline VecF NegateReal(VecF a) {
-  return {
-      _mm_xor_ps(a.v, _mm_castsi128_ps(_mm_set_epi32(0, int(0x80000000u), 0, int(0x80000000u))))};
-}
-using VecF4 = VecF;
+using VecF = VecF4;
 
 #else // CORAL_SIMD_PORTABLE: plain C++ on two lanes
 
