@@ -77,6 +77,9 @@ struct ChunkBuffers {
 struct EngineState {
   double sampleRate = 48000;
   double c20 = 0, a10 = 0, c5 = 0, c3 = 0; // smoothing 20 ms, detector 10 ms, ramps 5 and 3 ms
+  // (1 - c20)^n for n = 0 .. kChunkFrames: the part of a smoothed value's distance to its
+  // target that n frames of smoothing leave (products of the factor, the same on every machine).
+  std::array<double, kChunkFrames + 1> smoothingRemains{};
   std::array<std::uint8_t, kNumParams> discrete{};
 
   ParamSnapshot target{}; // last sanitized snapshot

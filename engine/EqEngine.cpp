@@ -91,25 +91,22 @@ std::uint32_t BandsReading(int index) noexcept {
   return index == kScale ? kAllBands : 0u;
 }
 
-// `frames` frames of smoothing of the continuous values still moving: each moves
-// s <- s + (target - s) c20 per frame and snaps to its target once within
-// max(|target|, 1) 1e-10, which ends its moving; one value after the other, each in a
-// register. Answers the number of frames at whose start some value was still moving.
+// `frames` frames (0 .. kChunkFrames) of smoothing of the continuous values still moving.
+// Frame by frame each value moves s <- s + (target - s) c20, which leaves (1 - c20)^n of its
+// distance to the target after n frames; so the frames are taken in one step,
+// s <- target - (target - s) (1 - c20)^n, equal to the frame-by-frame values within a few
+// units in the last place of the double. A value snaps to its target once within
+// max(|target|, 1) 1e-10, which ends its moving. Answers `frames` when some value moved, else 0.
 int SmoothContinuous(EngineState& s, int frames) noexcept {
-  int moved = 0;
+  if (frames == 0) return 0;
+  const double remains = s.smoothingRemains[frames];
+  const int moved = s.movingCount > 0 ? frames : 0;
   for (int k = 0; k < s.movingCount; ++k) {
     const int i = s.moving[k];
     s.changedBands |= BandsReading(i);
     const double target = s.target[i];
-    const double snap = std::max(std::abs(target), 1.0) * 1e-10;
-    double v = s.smoothed[i];
-    int frame = 0;
-    while (frame < frames && v != target) {
-      v += (target - v) * s.c20;
-      if (std::abs(target - v) <= snap) v = target;
-      ++frame;
-    }
-    moved = std::max(moved, frame);
+    double v = target - (target - s.smoothed[i]) * remains;
+    if (std::abs(target - v) <= std::max(std::abs(target), 1.0) * 1e-10) v = target;
     s.smoothed[i] = v;
     s.smoothedF[i] = float(v);
     if (v == target) s.moving[k--] = s.moving[--s.movingCount];
@@ -659,6 +656,9 @@ void EqEngine::Prepare(double sampleRate) {
   s.a10 = std::exp(-1.0 / (0.010 * sr));
   s.c5 = 1.0 - std::exp(-1.0 / (0.005 * sr));
   s.c3 = 1.0 - std::exp(-1.0 / (0.003 * sr));
+  s.smoothingRemains[0] = 1.0;
+  for (int n = 1; n <= kChunkFrames; ++n)
+    s.smoothingRemains[n] = s.smoothingRemains[n - 1] * (1.0 - s.c20);
   for (int i = 0; i < kNumParams; ++i) s.discrete[i] = IsDiscreteParam(i) ? 1 : 0;
 
   for (StereoDelay* line : {&s.dryDelay, &s.staticDelay, &s.listenDelay})
