@@ -93,6 +93,11 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
   designedGains_ = update.delayedGain;
   to.current.fill(false);
   to.previous.fill(false);
+  to.mostSections = to.mostPreviousSections = 0;
+  auto setPending = [&to](int lane, const BiquadCascade& cascade) {
+    to.pending.SetCascade(lane, cascade);
+    to.mostSections = std::max(to.mostSections, int(cascade.count));
+  };
   bool switches = false;
   const ParamView params(update.params);
   const double scale = params.Scale();
@@ -107,8 +112,8 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
         DesignBandCascade(designed_[b][0], type, band.Frequency(), gain, band.Q(), band.Slope(),
                           context.sampleRate);
         designed_[b][1] = designed_[b][0];
-        to.pending.SetCascade(LaneOf(b, 0), designed_[b][0]);
-        to.pending.SetCascade(LaneOf(b, 1), designed_[b][0]);
+        setPending(LaneOf(b, 0), designed_[b][0]);
+        setPending(LaneOf(b, 1), designed_[b][0]);
         to.current[b] = true;
         switches = true;
       }
@@ -124,12 +129,12 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
         else
           DesignBandCascade(designed_[b][c], type, band.Frequency(), g, band.Q(), 0,
                             context.sampleRate);
-        to.pending.SetCascade(LaneOf(b, c), designed_[b][c]);
+        setPending(LaneOf(b, c), designed_[b][c]);
         to.current[b] = true;
       }
       // A band switching gets both lanes from `pending`: bring the unchanged one up to date.
       if (to.current[b])
-        for (int c = 0; c < 2; ++c) to.pending.SetCascade(LaneOf(b, c), designed_[b][c]);
+        for (int c = 0; c < 2; ++c) setPending(LaneOf(b, c), designed_[b][c]);
     }
     if (update.fading[b]) {
       // The stage left behind by a change to a Type without one keeps following the delayed
@@ -139,6 +144,8 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
         DesignBandCascade(designedPrevious_[b][c], update.fadingType[b], band.Frequency(), g,
                           band.Q(), 0, context.sampleRate);
         to.pendingPrevious.SetCascade(LaneOf(b, c), designedPrevious_[b][c]);
+        to.mostPreviousSections =
+            std::max(to.mostPreviousSections, int(designedPrevious_[b][c].count));
       }
       to.previous[b] = true;
     }
@@ -340,8 +347,8 @@ void BandChain::RunLanes(const LaneKernels& kernels, const ChainContext& context
     if (switching) {
       const CoefficientSwitch& pending = lanes_.switches[slot++];
       lanes_.switches[slot - 1].frame = lastSwitch = frame;
-      run.currentSections = std::max(run.currentSections, MostSections(pending.pending));
-      run.previousSections = std::max(run.previousSections, MostSections(pending.pendingPrevious));
+      run.currentSections = std::max(run.currentSections, pending.mostSections);
+      run.previousSections = std::max(run.previousSections, pending.mostPreviousSections);
     }
     if (!update.structural) continue;
     for (int b = 0; b < kNumBands; ++b) {

@@ -19,7 +19,8 @@ namespace coral {
 struct CoefficientSwitch {
   PairLanes pending, pendingPrevious;
   std::array<bool, kNumBands> current{}, previous{};
-  int frame = -kNumBands; // none in transit
+  int mostSections = 0, mostPreviousSections = 0; // the most any switching lane runs
+  int frame = -kNumBands;                         // none in transit
 };
 inline constexpr int kSwitchSlots = 4;
 
