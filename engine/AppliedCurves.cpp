@@ -1,6 +1,7 @@
 #include "engine/AppliedCurves.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -16,7 +17,9 @@ void AppliedCurves::Prepare(double sampleRate, const float* grid) noexcept {
   for (int i = 0; i < kDisplayPoints; ++i) {
     const double f = grid[i];
     const double omega = 2.0 * std::numbers::pi * std::clamp(f, 0.0, sampleRate / 2) / sampleRate;
-    delays_[i] = UnitDelay(omega);
+    const UnitDelay delay(omega);
+    delays_.c1[i] = delay.z1.real(), delays_.s1[i] = delay.z1.imag();
+    delays_.c2[i] = delay.z2.real(), delays_.s2[i] = delay.z2.imag();
   }
   for (Response& r : static_) r.valid = false;
   for (DesignInputs& inputs : staticInputs_) inputs.valid = false;
@@ -30,10 +33,7 @@ const AppliedCurves::Response& AppliedCurves::Evaluate(Response& response,
   if (response.valid && SameCoefficients(response.cascade, cascade)) return response;
   response.cascade = cascade;
   response.valid = true;
-  for (int i = 0; i < kDisplayPoints; ++i) {
-    const std::complex<double> h = CascadeResponse(cascade, delays_[i]);
-    response.re[i] = h.real(), response.im[i] = h.imag();
-  }
+  ActiveKernels().cascadeResponses(cascade, delays_, response.re, response.im);
   return response;
 }
 
@@ -45,8 +45,6 @@ bool AppliedCurves::StaticInputsEqual(const WetEqCurveInputs& in) const noexcept
 
 namespace {
 
-// Publishes 10 log10(max(|m00|^2 + |m01|^2, 1e-12)) at every point: RowEnergy of the left
-// output row.
 // RowEnergy of the left output row at every point in dB: 10 log10(max(|m00|^2 + |m01|^2,
 // 1e-12)).
 void LeftRowEnergyDb(const CurveMatrices& m, const LaneKernels& kernels,
@@ -60,9 +58,22 @@ void LeftRowEnergyDb(const CurveMatrices& m, const LaneKernels& kernels,
   for (double& e : energyDb) e *= 10.0;
 }
 
+// Each point that changes is written by atomic exchange (this thread is the only writer, so
+// a point holding its new value already needs no write).
 void Publish(const double (&values)[kDisplayPoints], AppliedCurves::Published& out) {
-  for (int i = 0; i < kDisplayPoints; ++i)
-    out[i].exchange(float(values[i]), std::memory_order_relaxed);
+  for (int i = 0; i < kDisplayPoints; ++i) {
+    const float value = float(values[i]);
+    if (std::bit_cast<std::uint32_t>(out[i].load(std::memory_order_relaxed)) !=
+        std::bit_cast<std::uint32_t>(value))
+      out[i].exchange(value, std::memory_order_relaxed);
+  }
+}
+
+// True when no value is infinite or NaN (a test of the exponent bits, which vectorises).
+bool AllFinite(const double (&values)[kDisplayPoints]) {
+  bool nonFinite = false;
+  for (double v : values) nonFinite |= (std::bit_cast<std::uint64_t>(v) >> 52 & 0x7FF) == 0x7FF;
+  return !nonFinite;
 }
 
 Matrix2 MatrixAt(const CurveMatrices& m, int i) {
@@ -93,25 +104,30 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
   CurveBand bands[kNumBands];
   if (!StaticInputsEqual(in)) {
     // Minimum phase: each enabled band left-multiplies its ChannelMatrix in slot order; then
-    // the blend with the FIR display matrices, (1 - phi) Mmin + phi Mfir.
-    int count = 0;
-    for (int b = 0; b < kNumBands; ++b) {
-      const BandView band = params.Band(b);
-      if (!band.Enabled()) continue;
-      const double gain = params.StaticGainDb(b);
-      if (staticInputs_[b].Changed(
-              {double(band.Type()), band.Frequency(), gain, band.Q(), double(band.Slope())}))
-        DesignBandCascade(staticCascades_[b], band.Type(), band.Frequency(), gain, band.Q(),
-                          band.Slope(), sampleRate_);
-      const Response& r = Evaluate(static_[b], staticCascades_[b]);
-      bands[count++] = {r.re, r.im, nullptr, nullptr, params.Band(b).Channel()};
-    }
-    kernels.bandProduct(product_, bands, count);
+    // the blend with the FIR display matrices, (1 - phi) Mmin + phi Mfir. At phi = 0 or 1 the
+    // blend gives one of them (up to the signs of zero parts: both are finite), and the other
+    // is not computed.
     const double w = in.crossfadeProgress, phi = in.phaseBlend;
-    for (int i = 0; i < kDisplayPoints; ++i) {
+    if (phi != 1) {
+      int count = 0;
+      for (int b = 0; b < kNumBands; ++b) {
+        const BandView band = params.Band(b);
+        if (!band.Enabled()) continue;
+        const double gain = params.StaticGainDb(b);
+        if (staticInputs_[b].Changed(
+                {double(band.Type()), band.Frequency(), gain, band.Q(), double(band.Slope())}))
+          DesignBandCascade(staticCascades_[b], band.Type(), band.Frequency(), gain, band.Q(),
+                            band.Slope(), sampleRate_);
+        const Response& r = Evaluate(static_[b], staticCascades_[b]);
+        bands[count++] = {r.re, r.im, nullptr, nullptr, params.Band(b).Channel()};
+      }
+      kernels.bandProduct(phi == 0 ? staticMatrix_ : product_, bands, count);
+    }
+    for (int i = 0; i < kDisplayPoints && phi != 0; ++i) {
       Matrix2 firMatrix = fir.DisplayMatrix(in.firActive, i);
       if (w > 0) firMatrix = (1 - w) * firMatrix + w * fir.DisplayMatrix(1 - in.firActive, i);
-      SetMatrixAt(staticMatrix_, i, (1 - phi) * MatrixAt(product_, i) + phi * firMatrix);
+      SetMatrixAt(staticMatrix_, i,
+                  phi == 1 ? firMatrix : (1 - phi) * MatrixAt(product_, i) + phi * firMatrix);
     }
     LeftRowEnergyDb(staticMatrix_, kernels, staticDb_);
     Publish(staticDb_, staticWetEq);
@@ -136,8 +152,7 @@ void AppliedCurves::Update(const WetEqCurveInputs& in, const LinearPhaseFir& fir
     else
       bands[count++] = {left.re, left.im, nullptr, nullptr, channel};
   }
-  if (count == 0 && std::all_of(std::begin(staticDb_), std::end(staticDb_),
-                                [](double db) { return std::isfinite(db); })) {
+  if (count == 0 && AllFinite(staticDb_)) {
     // The identity times a finite static matrix gives its entries (up to the signs of zero
     // parts), and so the same energies.
     Publish(staticDb_, currentWetEq);

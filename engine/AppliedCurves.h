@@ -58,8 +58,8 @@ private:
   bool StaticInputsEqual(const WetEqCurveInputs& in) const noexcept;
 
   double sampleRate_ = 48000;
-  std::array<UnitDelay, kDisplayPoints> delays_{}; // at each display point
-  DesignInputs staticInputs_[kNumBands];           // what each static cascade was designed from
+  DisplayDelays delays_{};               // at each display point
+  DesignInputs staticInputs_[kNumBands]; // what each static cascade was designed from
   BiquadCascade staticCascades_[kNumBands]{};
   Response static_[kNumBands];
   Response dynamic_[kNumBands][2];

@@ -883,9 +883,18 @@ inline bool AllFinite(const MatrixD& m) {
 // 1 on Left). While every value stays finite that gives what Multiply gives (its products with
 // the zero entries only add zeros), so the energies are the same; otherwise the vector is
 // multiplied out in full.
-inline MatrixD BandProductAt(const CurveBand* bands, int count, int i) {
+// `plainStereo`: every band is Stereo with one response, so the product is diag(p, p) with p
+// the product of the responses in band order (+0 off the diagonal) while it stays finite.
+inline MatrixD BandProductAt(const CurveBand* bands, int count, int i, bool plainStereo) {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   const MatrixD identity{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
+  if (plainStereo) {
+    ComplexD p{one, zero};
+    for (int b = 0; b < count; ++b)
+      p = Times({VecD::Load(bands[b].re + i), VecD::Load(bands[b].im + i)}, p);
+    const MatrixD m{p, {zero, zero}, {zero, zero}, p};
+    if (AllFinite(m)) return m;
+  }
   MatrixD m = identity;
   bool diagonal = true;
   for (int b = 0; b < count && diagonal; ++b) {
@@ -921,9 +930,38 @@ inline MatrixD BandProductAt(const CurveBand* bands, int count, int i) {
   return m;
 }
 
+// CascadeResponse in vectors: per section N conj(D) / |D|^2 (SectionResponse), multiplied
+// into the product from 1 as std::complex does, (a c - b d) + j (a d + b c).
+inline void CascadeResponses(const BiquadCascade& cascade, const DisplayDelays& delays, double* re,
+                             double* im) noexcept {
+  const VecD one = VecD::Splat(1.0);
+  for (int i = 0; i < kDisplayPoints; i += VecD::kLanes) {
+    const VecD c1 = VecD::Load(delays.c1 + i), s1 = VecD::Load(delays.s1 + i);
+    const VecD c2 = VecD::Load(delays.c2 + i), s2 = VecD::Load(delays.s2 + i);
+    VecD hr = one, hi = VecD::Splat(0.0);
+    for (int k = 0; k < cascade.count; ++k) {
+      const BiquadCoefficients& c = cascade.sections[k];
+      const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
+      const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
+      const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
+      const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
+      const VecD q = dr * dr + di * di;
+      const VecD sr = (nr * dr + ni * di) / q, si = (ni * dr - nr * di) / q;
+      const VecD pr = hr * sr - hi * si;
+      hi = hr * si + hi * sr;
+      hr = pr;
+    }
+    hr.Store(re + i);
+    hi.Store(im + i);
+  }
+}
+
 inline void BandProduct(CurveMatrices& product, const CurveBand* bands, int count) noexcept {
+  bool plainStereo = true;
+  for (int b = 0; b < count; ++b)
+    plainStereo = plainStereo && bands[b].channel == kStereo && !bands[b].rightRe;
   for (int i = 0; i < kDisplayPoints; i += VecD::kLanes)
-    StoreMatrix(product, i, BandProductAt(bands, count, i));
+    StoreMatrix(product, i, BandProductAt(bands, count, i, plainStereo));
 }
 
 inline void MatrixProduct(const CurveMatrices& a, const CurveMatrices& b,
@@ -1129,8 +1167,8 @@ inline void RangePeaks(const double* values, const int* first, const int* last, 
 }
 
 inline constexpr LaneKernels kKernels = {
-    &RunChain,      &RunDetectors,        &MixOutputs,      &BlendPhase,  &FftButterflies,
-    &FftSteps,      &CascadeMagnitudesAt, &SampleZeroPhase, &Log10Values, &BandProduct,
-    &MatrixProduct, &WindowedTransform,   &UntangleSpectra, &RangePeaks};
+    &RunChain,    &RunDetectors,        &MixOutputs,        &BlendPhase,      &FftButterflies,
+    &FftSteps,    &CascadeMagnitudesAt, &SampleZeroPhase,   &Log10Values,     &CascadeResponses,
+    &BandProduct, &MatrixProduct,       &WindowedTransform, &UntangleSpectra, &RangePeaks};
 
 } // namespace coral::simd::CORAL_SIMD_NS

@@ -141,6 +141,13 @@ struct ZeroPhaseBands {
   int channel[kNumBands] = {};
 };
 
+// z^-1 = c1 + j s1 and z^-2 = c2 + j s2 on the unit circle at each display point, as
+// UnitDelay holds them.
+struct DisplayDelays {
+  alignas(64) double c1[kDisplayPoints], s1[kDisplayPoints];
+  alignas(64) double c2[kDisplayPoints], s2[kDisplayPoints];
+};
+
 // 2x2 complex matrices at the 256 display points, each part of each entry as an array.
 struct CurveMatrices {
   alignas(64) double re00[kDisplayPoints], im00[kDisplayPoints];
@@ -187,6 +194,10 @@ struct LaneKernels {
   // computers use, within 0.73 units in the last place of the exact value (positive normal
   // values; infinities and NaN pass through).
   void (*log10Values)(const double* x, double* log10x, int count) noexcept;
+  // CascadeResponse of `cascade` at every display point into (re[i], im[i]): the same values
+  // (finite coefficients).
+  void (*cascadeResponses)(const BiquadCascade& cascade, const DisplayDelays& delays, double* re,
+                           double* im) noexcept;
   // From the identity, each band left-multiplies its ChannelMatrix (for a band with a right
   // response, diag(h, hRight)) at every display point: the values of std::complex arithmetic
   // up to the signs of zero parts (diagonal matrices scale rows while the values stay finite).
