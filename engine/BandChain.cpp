@@ -57,7 +57,18 @@ bool PairLanes::CopyCoefficients(const PairLanes& from, int band) noexcept {
 void BandChain::ForgetDesigns() noexcept {
   for (auto& band : inputs_)
     for (DesignInputs& channel : band) channel.valid = false;
+  for (BandAngle& angle : angles_) angle.valid = false;
   designedValid_ = false;
+}
+
+const SectionAngle& BandChain::AngleOf(int band, double frequency, double sampleRate) noexcept {
+  BandAngle& kept = angles_[band];
+  if (!kept.valid || kept.frequency != frequency) {
+    kept.angle = SectionAngleOf(frequency, sampleRate);
+    kept.frequency = frequency;
+    kept.valid = true;
+  }
+  return kept.angle;
 }
 
 namespace {
@@ -109,8 +120,8 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
       const double gain = params.StaticGainDb(b);
       if (inputs_[b][0].Changed(
               {double(type), band.Frequency(), gain, band.Q(), double(band.Slope())})) {
-        DesignBandCascade(designed_[b][0], type, band.Frequency(), gain, band.Q(), band.Slope(),
-                          context.sampleRate);
+        DesignBandCascade(designed_[b][0], type, AngleOf(b, band.Frequency(), context.sampleRate),
+                          gain, band.Q(), band.Slope());
         designed_[b][1] = designed_[b][0];
         setPending(LaneOf(b, 0), designed_[b][0]);
         setPending(LaneOf(b, 1), designed_[b][0]);
@@ -127,8 +138,8 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
         if (c == 1 && inputs_[b][1].values == inputs_[b][0].values)
           designed_[b][1] = designed_[b][0];
         else
-          DesignBandCascade(designed_[b][c], type, band.Frequency(), g, band.Q(), 0,
-                            context.sampleRate);
+          DesignBandCascade(designed_[b][c], type, AngleOf(b, band.Frequency(), context.sampleRate),
+                            g, band.Q(), 0);
         setPending(LaneOf(b, c), designed_[b][c]);
         to.current[b] = true;
       }
@@ -141,8 +152,8 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
       // gains until it has faded out.
       for (int c = 0; c < 2; ++c) {
         const double g = ScaledGainDb(update.delayedGain[LaneOf(b, c)], scale);
-        DesignBandCascade(designedPrevious_[b][c], update.fadingType[b], band.Frequency(), g,
-                          band.Q(), 0, context.sampleRate);
+        DesignBandCascade(designedPrevious_[b][c], update.fadingType[b],
+                          AngleOf(b, band.Frequency(), context.sampleRate), g, band.Q(), 0);
         to.pendingPrevious.SetCascade(LaneOf(b, c), designedPrevious_[b][c]);
         to.mostPreviousSections =
             std::max(to.mostPreviousSections, int(designedPrevious_[b][c].count));

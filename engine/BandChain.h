@@ -107,11 +107,21 @@ private:
                 bool firstDesigned, const Curve& curve) noexcept;
   int MostSections(const PairLanes& pair) const noexcept;
 
+  // The design angle of `band` at `frequency`, kept while the frequency stays (a moving gain
+  // redesigns the band at every update).
+  const SectionAngle& AngleOf(int band, double frequency, double sampleRate) noexcept;
+  struct BandAngle {
+    bool valid = false;
+    double frequency = 0;
+    SectionAngle angle;
+  };
+
   Kind kind_;
   ChainLanes lanes_;
   BiquadCascade designed_[kNumBands][2]{};
   BiquadCascade designedPrevious_[kNumBands][2]{};
   DesignInputs inputs_[kNumBands][2];
+  BandAngle angles_[kNumBands];
   // What the last design was made from: an update with the same parameters (and gains) can
   // change nothing.
   std::uint32_t designedGeneration_ = 0;

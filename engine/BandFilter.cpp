@@ -8,13 +8,22 @@
 
 namespace coral {
 
-BiquadCoefficients DesignSection(int type, double frequency, double gainDb, double q,
-                                 double sampleRate) noexcept {
-  q = std::clamp(q, 0.15, 30.0);
+SectionAngle SectionAngleOf(double frequency, double sampleRate) noexcept {
   frequency = std::clamp(frequency, 5.0, 0.475 * sampleRate);
   const double w0 = 2.0 * std::numbers::pi * frequency / sampleRate;
-  const double c = std::cos(w0);
-  const double s = std::sin(w0);
+  return {std::cos(w0), std::sin(w0)};
+}
+
+BiquadCoefficients DesignSection(int type, double frequency, double gainDb, double q,
+                                 double sampleRate) noexcept {
+  return DesignSection(type, SectionAngleOf(frequency, sampleRate), gainDb, q);
+}
+
+BiquadCoefficients DesignSection(int type, const SectionAngle& angle, double gainDb,
+                                 double q) noexcept {
+  q = std::clamp(q, 0.15, 30.0);
+  const double c = angle.cos;
+  const double s = angle.sin;
   const double alpha = s / (2.0 * q);
   const double A = std::pow(10.0, gainDb / 40.0);
   const double k = 2.0 * std::sqrt(A) * alpha;
@@ -73,12 +82,12 @@ bool IsIdentity(const BiquadCascade& c) noexcept {
   return true;
 }
 
-void DesignCascadeSections(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
-                           int slope, double sampleRate) noexcept {
+void DesignCascadeSections(BiquadCascade& dest, int type, const SectionAngle& angle, double gainDb,
+                           double q, int slope) noexcept {
   if (type == kTilt) {
     dest.count = 2;
-    dest.sections[0] = DesignSection(kLowShelf, frequency, -gainDb / 2, q, sampleRate);
-    dest.sections[1] = DesignSection(kHighShelf, frequency, gainDb / 2, q, sampleRate);
+    dest.sections[0] = DesignSection(kLowShelf, angle, -gainDb / 2, q);
+    dest.sections[1] = DesignSection(kHighShelf, angle, gainDb / 2, q);
     return;
   }
   if (type == kHighPass || type == kLowPass) {
@@ -89,20 +98,25 @@ void DesignCascadeSections(BiquadCascade& dest, int type, double frequency, doub
       const double stageQ = std::clamp(
           q / 0.7071 * (1.0 / (2.0 * std::cos((2 * i - 1) * std::numbers::pi / (4 * n)))), 0.15,
           30.0);
-      dest.sections[i - 1] = DesignSection(type, frequency, 0.0, stageQ, sampleRate);
+      dest.sections[i - 1] = DesignSection(type, angle, 0.0, stageQ);
     }
     return;
   }
   dest.count = 1;
-  dest.sections[0] = DesignSection(type, frequency, gainDb, q, sampleRate);
+  dest.sections[0] = DesignSection(type, angle, gainDb, q);
 }
 
 } // namespace
 
+void DesignBandCascade(BiquadCascade& dest, int type, const SectionAngle& angle, double gainDb,
+                       double q, int slope) noexcept {
+  DesignCascadeSections(dest, type, angle, gainDb, q, slope);
+  dest.identity = IsIdentity(dest);
+}
+
 void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
                        int slope, double sampleRate) noexcept {
-  DesignCascadeSections(dest, type, frequency, gainDb, q, slope, sampleRate);
-  dest.identity = IsIdentity(dest);
+  DesignBandCascade(dest, type, SectionAngleOf(frequency, sampleRate), gainDb, q, slope);
 }
 
 bool SameCoefficients(const BiquadCascade& a, const BiquadCascade& b) noexcept {

@@ -31,16 +31,30 @@ struct BiquadCascade {
 // True when a and b run the same sections with equal coefficients (so respond alike).
 bool SameCoefficients(const BiquadCascade& a, const BiquadCascade& b) noexcept;
 
+// cos and sin of the normalised angular frequency 2 pi f / sampleRate of a section, with the
+// frequency clamped to [5, 0.475 * sampleRate]: what a design needs of frequency and rate.
+struct SectionAngle {
+  double cos = 1, sin = 0;
+};
+SectionAngle SectionAngleOf(double frequency, double sampleRate) noexcept;
+
 // Cookbook second-order section of `type` (FilterType; any other value gives the identity).
 // Q is clamped to [0.15, 30] and the frequency to [5, 0.475 * sampleRate] before design.
 BiquadCoefficients DesignSection(int type, double frequency, double gainDb, double q,
                                  double sampleRate) noexcept;
+// The same at the angle SectionAngleOf(frequency, sampleRate).
+BiquadCoefficients DesignSection(int type, const SectionAngle& angle, double gainDb,
+                                 double q) noexcept;
 
 // Writes the coefficients and section count of a band into `dest`; states are kept.
 // Tilt: low shelf -gain/2 then high shelf +gain/2. High/Low Pass: slope + 1 sections with
 // Butterworth-spaced Qs scaled by q / 0.7071. Every other type: one section.
 void DesignBandCascade(BiquadCascade& dest, int type, double frequency, double gainDb, double q,
                        int slope, double sampleRate) noexcept;
+// The same at the angle SectionAngleOf(frequency, sampleRate): a caller designing one band
+// again and again at one frequency (a moving gain) keeps the angle.
+void DesignBandCascade(BiquadCascade& dest, int type, const SectionAngle& angle, double gainDb,
+                       double q, int slope) noexcept;
 
 // The inputs of one filter design. Designing again from equal inputs gives equal
 // coefficients, so an update skips designs whose inputs have not changed.
