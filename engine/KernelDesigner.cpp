@@ -51,6 +51,20 @@ std::complex<double> RotateQuarterTurns(std::complex<double> v, int k) noexcept 
   }
 }
 
+// The spectra A and B of two real signals a and b from the transform Z of a + j b (`size`
+// points, in `first`): A[k] = (Z[k] + conj Z[size - k]) / 2 into `first`, B[k] = (Z[k] -
+// conj Z[size - k]) / 2j into `second` (indices modulo size).
+void SplitPair(ComplexF* first, ComplexF* second, int size) noexcept {
+  for (int k = 0; k <= size / 2; ++k) {
+    const int mirror = (size - k) & (size - 1);
+    const ComplexF z = first[k], w = first[mirror];
+    const ComplexF a(0.5f * (z.real() + w.real()), 0.5f * (z.imag() - w.imag()));
+    const ComplexF b(0.5f * (z.imag() + w.imag()), 0.5f * (w.real() - z.real()));
+    first[k] = a, first[mirror] = std::conj(a);
+    second[k] = b, second[mirror] = std::conj(b);
+  }
+}
+
 // Bin k (0 .. 8192) of the 16384-point transform X of a real signal x from the 8192-point
 // transform Z of its packed pairs z[n] = x[2n] + j x[2n + 1]: with E and O the transforms of
 // the even and odd samples, E[k] = (Z[k] + conj Z[8192 - k]) / 2, O[k] = (Z[k] - conj
@@ -339,6 +353,9 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
         Transform(partitionPlan, out.Partition(entry_, partition_), false,
                   partitionPlan.ButterflyCount());
       if (butterflies_ < partitionPlan.ButterflyCount()) break;
+      if (transforming_ && paired_)
+        SplitPair(out.Partition(entry_, partition_), out.Partition(entry_, partition_ + 1),
+                  kConvFftSize);
       if (++partition_ == kPartitions) {
         partition_ = 0;
         ++entry_;
@@ -474,18 +491,27 @@ void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan)
   case EntryRole::kOwn:
     break;
   }
-  ComplexF* slot = out.Partition(entry_, partition_);
-  const float* taps = kernels_[entry_].data() + kFirBlock * partition_;
-  const int count = std::min(kFirBlock, kKernelTaps - kFirBlock * partition_);
-  bool nonZero = false;
-  for (int i = 0; i < count; ++i) nonZero |= taps[i] != 0.0f;
+  // Partitions are transformed in pairs (2q, 2q + 1) as the real and imaginary part of one
+  // transform in the first one's slot, split into both slots after its last butterfly; the
+  // last partition, without a partner, alone. The second of a pair has nothing left to do.
+  paired_ = partition_ + 1 < kPartitions;
+  if (partition_ % 2 != 0) return;
+  const auto tapsIn = [](int p) { return std::clamp(kKernelTaps - kFirBlock * p, 0, kFirBlock); };
+  const float* first = kernels_[entry_].data() + kFirBlock * partition_;
+  const float* second = first + kFirBlock;
+  const int count = tapsIn(partition_), secondCount = paired_ ? tapsIn(partition_ + 1) : 0;
+  bool nonZero = false, secondNonZero = false;
+  for (int i = 0; i < count; ++i) nonZero |= first[i] != 0.0f;
+  for (int i = 0; i < secondCount; ++i) secondNonZero |= second[i] != 0.0f;
   out.nonZero[flag] = nonZero ? 1 : 0;
-  if (!nonZero) return; // the convolver never reads the spectrum
+  if (paired_) out.nonZero[flag + 1] = secondNonZero ? 1 : 0;
+  if (!nonZero && !secondNonZero) return; // the convolver never reads the spectra
   // Straight into the transform's bit-reversed order (its own inverse): the taps, then zeros.
+  ComplexF* slot = out.Partition(entry_, partition_);
   const std::uint32_t* order = partitionPlan.BitReversedOrder();
   for (int j = 0; j < kConvFftSize; ++j) {
     const int i = static_cast<int>(order[j]);
-    slot[j] = ComplexF(i < count ? taps[i] : 0.0f, 0.0f);
+    slot[j] = ComplexF(i < count ? first[i] : 0.0f, i < secondCount ? second[i] : 0.0f);
   }
   transforming_ = true;
 }

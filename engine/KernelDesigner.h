@@ -207,6 +207,7 @@ private:
   int butterflies_ = 0;       // of the current transform, covered by the steps taken
   int done_ = 0;              // of the current transform, done
   bool transforming_ = false; // the current transform's butterflies are performed
+  bool paired_ = false;       // the current partition has a partner in state 4
   FftPlan::Cursor cursor_;
   std::array<bool, kKernelEntries> nonZero_{};
   std::array<std::array<bool, kKernelEntries>, kKernelEntries> differs_{}; // [later][earlier]
