@@ -10,6 +10,9 @@ namespace coral {
 namespace {
 
 constexpr int kHalfBins = kDesignFftSize / 2; // 8192
+// The butterflies of one 16384-point transform: the steps of states 2 and 6 are scheduled as
+// 128 of them a step, whatever transform runs in them.
+constexpr int kDesignButterflies = kDesignFftSize / 2 * 14;
 constexpr int kSampleBinsPerStep = 4;
 constexpr int kSampleBatch = 8;
 constexpr int kCompareBatch = 256; // sampled bins compared between the entries at a time
@@ -46,6 +49,37 @@ std::complex<double> RotateQuarterTurns(std::complex<double> v, int k) noexcept 
   default:
     return v;
   }
+}
+
+// The spectra A and B of two real signals a and b from the transform Z of a + j b (`size`
+// points, in `first`): A[k] = (Z[k] + conj Z[size - k]) / 2 into `first`, B[k] = (Z[k] -
+// conj Z[size - k]) / 2j into `second` (indices modulo size).
+void SplitPair(ComplexF* first, ComplexF* second, int size) noexcept {
+  for (int k = 0; k <= size / 2; ++k) {
+    const int mirror = (size - k) & (size - 1);
+    const ComplexF z = first[k], w = first[mirror];
+    const ComplexF a(0.5f * (z.real() + w.real()), 0.5f * (z.imag() - w.imag()));
+    const ComplexF b(0.5f * (z.imag() + w.imag()), 0.5f * (w.real() - z.real()));
+    first[k] = a, first[mirror] = std::conj(a);
+    second[k] = b, second[mirror] = std::conj(b);
+  }
+}
+
+// Bin k (0 .. 8192) of the 16384-point transform X of a real signal x from the 8192-point
+// transform Z of its packed pairs z[n] = x[2n] + j x[2n + 1]: with E and O the transforms of
+// the even and odd samples, E[k] = (Z[k] + conj Z[8192 - k]) / 2, O[k] = (Z[k] - conj
+// Z[8192 - k]) / 2j and X[k] = E[k] + e^{-j 2 pi k / 16384} O[k] (indices of Z modulo 8192).
+// Double precision.
+std::complex<double> UnpackBin(const ComplexF* packed, int k) noexcept {
+  constexpr int kMask = kHalfBins - 1;
+  const std::complex<double> z(packed[k & kMask]);
+  const std::complex<double> mirror =
+      std::conj(std::complex<double>(packed[(kHalfBins - k) & kMask]));
+  const DesignDelays& delays = DesignGridDelays();
+  const std::complex<double> twiddle(delays.c1[k], delays.s1[k]); // e^{-j 2 pi k / 16384}
+  const std::complex<double> even = 0.5 * (z + mirror);
+  const std::complex<double> odd = std::complex<double>(0.0, -0.5) * (z - mirror);
+  return even + twiddle * odd;
 }
 
 } // namespace
@@ -166,6 +200,7 @@ void KernelDesigner::Prepare(double sampleRate, const float* displayGrid) {
   sampleRate_ = sampleRate;
   displayGrid_ = displayGrid;
   plan_.Build(kDesignFftSize);
+  halfPlan_.Build(kHalfBins);
   for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
   magnitudes_.Allocate();
   for (auto& r : response_) r.assign(kDesignBins, 0.0f);
@@ -264,12 +299,14 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       // 128 butterflies a step; a buffer's last step does the rest, the next buffer starts
       // with the next step.
       const bool inverse = state_ == kInverseTransform;
-      const int remaining = plan_.ButterflyCount() - butterflies_;
+      const int remaining = kDesignButterflies - butterflies_;
       const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
       butterflies_ += std::min(n * kButterfliesPerStep, remaining);
       taken += n;
-      if (transforming_) Transform(plan_, buffers_[entry_].data(), inverse);
-      if (butterflies_ < plan_.ButterflyCount()) break;
+      if (transforming_)
+        Transform(inverse ? plan_ : halfPlan_, buffers_[entry_].data(), inverse,
+                  kDesignButterflies);
+      if (butterflies_ < kDesignButterflies) break;
       if (++entry_ < kKernelEntries) {
         if (inverse) {
           LoadInverseInput();
@@ -312,8 +349,13 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
       butterflies_ += std::min(n * kButterfliesPerStep, remaining);
       taken += n;
-      if (transforming_) Transform(partitionPlan, out.Partition(entry_, partition_), false);
+      if (transforming_)
+        Transform(partitionPlan, out.Partition(entry_, partition_), false,
+                  partitionPlan.ButterflyCount());
       if (butterflies_ < partitionPlan.ButterflyCount()) break;
+      if (transforming_ && paired_)
+        SplitPair(out.Partition(entry_, partition_), out.Partition(entry_, partition_ + 1),
+                  kConvFftSize);
       if (++partition_ == kPartitions) {
         partition_ = 0;
         ++entry_;
@@ -327,17 +369,19 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       break;
     }
     case kZeroPad: {
-      // 64 values a step of the zero-padded kernels, written in the forward transforms'
-      // bit-reversed order: each position fetches its value.
+      // 64 values a step of the zero-padded kernels, packed in pairs (tap 2i as real, tap
+      // 2i + 1 as imaginary part) in the half-size forward transforms' bit-reversed order:
+      // each position fetches its pair.
       const int n = std::min(budget, (kDesignFftSize - index_) / kZeroPadBinsPerStep);
       const int end = index_ + n * kZeroPadBinsPerStep;
       for (int j = 0; j < kKernelEntries; ++j) {
         if (role_[j] != EntryRole::kOwn) continue;
         const float* kernel = kernels_[j].data();
         ComplexF* buffer = buffers_[j].data();
-        for (int i = index_; i < end; ++i) {
-          const int tap = plan_.BitReversedIndex(i);
-          buffer[i] = ComplexF(tap < kKernelTaps ? kernel[tap] : 0.0f, 0.0f);
+        const auto tap = [kernel](int t) { return t < kKernelTaps ? kernel[t] : 0.0f; };
+        for (int i = index_ / 2; i < end / 2; ++i) {
+          const int pair = halfPlan_.BitReversedIndex(i);
+          buffer[i] = ComplexF(tap(2 * pair), tap(2 * pair + 1));
         }
       }
       index_ = end;
@@ -403,16 +447,20 @@ void KernelDesigner::WindowEntries(int first, int last) noexcept {
   }
 }
 
-void KernelDesigner::Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept {
-  // The butterflies are done in whole pieces as soon as the steps taken cover them, and all
-  // of them by the step that covers the last one: the same butterflies, finished at the same
-  // step, as 128 per step.
-  if (butterflies_ == plan.ButterflyCount()) {
-    plan.Step(data, cursor_, butterflies_ - done_, inverse);
-    done_ = butterflies_;
+void KernelDesigner::Transform(const FftPlan& plan, ComplexF* data, bool inverse,
+                               int scheduled) noexcept {
+  // The butterflies are done in whole pieces as soon as the steps taken cover their share of
+  // the schedule, and all of them by the step that covers its end: the same butterflies,
+  // finished at the same step, as an even spread over the scheduled steps.
+  const int total = plan.ButterflyCount();
+  if (butterflies_ == scheduled) {
+    plan.Step(data, cursor_, total - done_, inverse);
+    done_ = total;
     return;
   }
-  for (int piece = plan.WholePiece(cursor_); done_ + piece <= butterflies_;
+  const auto covered =
+      static_cast<int>(static_cast<std::int64_t>(butterflies_) * total / scheduled);
+  for (int piece = plan.WholePiece(cursor_); done_ + piece <= covered;
        piece = plan.WholePiece(cursor_)) {
     plan.Step(data, cursor_, piece, inverse);
     done_ += piece;
@@ -443,18 +491,27 @@ void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan)
   case EntryRole::kOwn:
     break;
   }
-  ComplexF* slot = out.Partition(entry_, partition_);
-  const float* taps = kernels_[entry_].data() + kFirBlock * partition_;
-  const int count = std::min(kFirBlock, kKernelTaps - kFirBlock * partition_);
-  bool nonZero = false;
-  for (int i = 0; i < count; ++i) nonZero |= taps[i] != 0.0f;
+  // Partitions are transformed in pairs (2q, 2q + 1) as the real and imaginary part of one
+  // transform in the first one's slot, split into both slots after its last butterfly; the
+  // last partition, without a partner, alone. The second of a pair has nothing left to do.
+  paired_ = partition_ + 1 < kPartitions;
+  if (partition_ % 2 != 0) return;
+  const auto tapsIn = [](int p) { return std::clamp(kKernelTaps - kFirBlock * p, 0, kFirBlock); };
+  const float* first = kernels_[entry_].data() + kFirBlock * partition_;
+  const float* second = first + kFirBlock;
+  const int count = tapsIn(partition_), secondCount = paired_ ? tapsIn(partition_ + 1) : 0;
+  bool nonZero = false, secondNonZero = false;
+  for (int i = 0; i < count; ++i) nonZero |= first[i] != 0.0f;
+  for (int i = 0; i < secondCount; ++i) secondNonZero |= second[i] != 0.0f;
   out.nonZero[flag] = nonZero ? 1 : 0;
-  if (!nonZero) return; // the convolver never reads the spectrum
+  if (paired_) out.nonZero[flag + 1] = secondNonZero ? 1 : 0;
+  if (!nonZero && !secondNonZero) return; // the convolver never reads the spectra
   // Straight into the transform's bit-reversed order (its own inverse): the taps, then zeros.
+  ComplexF* slot = out.Partition(entry_, partition_);
   const std::uint32_t* order = partitionPlan.BitReversedOrder();
   for (int j = 0; j < kConvFftSize; ++j) {
     const int i = static_cast<int>(order[j]);
-    slot[j] = ComplexF(i < count ? taps[i] : 0.0f, 0.0f);
+    slot[j] = ComplexF(i < count ? first[i] : 0.0f, i < secondCount ? second[i] : 0.0f);
   }
   transforming_ = true;
 }
@@ -469,9 +526,9 @@ Matrix2 KernelDesigner::DisplayPoint(int point) const noexcept {
       v[j] = role_[j] == EntryRole::kCopy ? v[source_[j]] : std::complex<double>();
       continue;
     }
-    const std::complex<double> h0(buffers_[j][k]);
-    const std::complex<double> h1(buffers_[j][k + 1]);
-    v[j] = (1.0 - t) * RotateQuarterTurns(h0, k) + t * RotateQuarterTurns(h1, k + 1);
+    const ComplexF* packed = buffers_[j].data();
+    v[j] = (1.0 - t) * RotateQuarterTurns(UnpackBin(packed, k), k) +
+           t * RotateQuarterTurns(UnpackBin(packed, k + 1), k + 1);
   }
   return {v[0], v[1], v[2], v[3]};
 }

@@ -181,13 +181,16 @@ private:
   // Taps [first, last) of the four kernels, each as its role says.
   void WindowEntries(int first, int last) noexcept;
   // Brings the current transform's butterflies up to the steps taken (butterflies_).
-  void Transform(const FftPlan& plan, ComplexF* data, bool inverse) noexcept;
+  // `scheduled`: the butterflies the steps of the transform stand for (the steps' share of
+  // the plan's butterflies is done).
+  void Transform(const FftPlan& plan, ComplexF* data, bool inverse, int scheduled) noexcept;
   void LoadPartition(KernelSet& out, const FftPlan& partitionPlan) noexcept;
   Matrix2 DisplayPoint(int point) const noexcept;
 
   double sampleRate_ = 48000;
   const float* displayGrid_ = nullptr;
   FftPlan plan_;
+  FftPlan halfPlan_; // 8192 points: the real kernels are analysed in packed pairs of taps
   DesignBuffers buffers_;
   DesignMagnitudes magnitudes_;
   ZeroPhaseResponse response_;
@@ -204,6 +207,7 @@ private:
   int butterflies_ = 0;       // of the current transform, covered by the steps taken
   int done_ = 0;              // of the current transform, done
   bool transforming_ = false; // the current transform's butterflies are performed
+  bool paired_ = false;       // the current partition has a partner in state 4
   FftPlan::Cursor cursor_;
   std::array<bool, kKernelEntries> nonZero_{};
   std::array<std::array<bool, kKernelEntries>, kKernelEntries> differs_{}; // [later][earlier]

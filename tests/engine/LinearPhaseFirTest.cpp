@@ -69,6 +69,66 @@ TEST(LinearPhaseFir, KernelSpectrumFollowsSampledTarget) {
   }
 }
 
+// The designer's transforms against double-precision direct evaluation: each kernel is the
+// Kaiser-windowed inverse DFT of the sampled response it was designed from, and each display
+// value the DFT of the kernel (the centre delay removed) interpolated between the two bins
+// around the display frequency. Errors are measured in single-precision units of the scale of
+// the entry's response.
+TEST(LinearPhaseFir, KernelsAndDisplayValuesMatchDirectEvaluation) {
+  constexpr int kSize = kDesignFftSize, kHalf = kDesignFftSize / 2;
+  std::vector<std::complex<double>> unit(kSize); // e^{-j 2 pi t / 16384}
+  for (int t = 0; t < kSize; ++t) unit[t] = std::polar(1.0, -2 * kPi * t / kSize);
+  const ParamSnapshot cases[] = {
+      WithBand(WithBand(AllBandsOff(), 0, kBell, 1000, 6, 1), 4, kHighShelf, 6000, -4, 0.7071,
+               kLeft),
+      WithBand(WithBand(AllBandsOff(), 2, kLowShelf, 200, 5, 0.7071, kMid), 7, kHighPass, 30, 0,
+               0.7071)};
+  for (const ParamSnapshot& p : cases) {
+    FirRunner run(p);
+    BiquadCascade cascades[kNumBands];
+    DesignKernelCascades(cascades, p.data(), 48000);
+    DesignMagnitudes magnitudes;
+    magnitudes.Allocate();
+    magnitudes.Begin(cascades, p.data());
+    ZeroPhaseResponse response;
+    for (auto& r : response) r.assign(kDesignBins, 0.0f);
+    SampleZeroPhaseBins(response, magnitudes, p.data(), 0, kDesignBins);
+    for (int entry = 0; entry < kKernelEntries; ++entry) {
+      const float* r = response[entry].data();
+      const float* kernel = run.fir.Kernel(entry) + kKernelCentre; // kernel[m], |m| <= 4096
+      double scale = 0;
+      for (int k = 0; k < kDesignBins; ++k) scale = std::max(scale, std::abs(double(r[k])));
+      if (scale == 0) continue;
+      const double ulp = scale * std::numeric_limits<float>::epsilon();
+      double kernelError = 0, displayError = 0;
+      // The real even response's inverse DFT: (r0 + (-1)^m r8192 + 2 sum r[k] cos) / 16384.
+      for (int m = 0; m <= kKernelCentre; m += 3) {
+        double sum = r[0] + (m % 2 ? -1.0 : 1.0) * r[kHalf];
+        for (int k = 1; k < kHalf; ++k) sum += 2.0 * r[k] * unit[(k * m) % kSize].real();
+        const double want = sum / kSize * KaiserWindow(kKernelCentre + m);
+        kernelError = std::max(
+            {kernelError, std::abs(kernel[m] - want) / ulp, std::abs(kernel[-m] - want) / ulp});
+      }
+      const auto bin = [&](int k) {
+        std::complex<double> sum = 0;
+        for (int m = -kKernelCentre; m <= kKernelCentre; ++m)
+          sum += double(kernel[m]) * unit[((k * m) % kSize + kSize) % kSize];
+        return sum;
+      };
+      for (int point = 0; point < kDisplayPoints; ++point) {
+        const double x = run.grid[point] * double(kSize) / 48000;
+        const int k = int(x);
+        const std::complex<double> want = (k + 1 - x) * bin(k) + (x - k) * bin(k + 1);
+        const Matrix2& m = run.fir.DisplayMatrix(run.fir.ActiveSet(), point);
+        const std::complex<double> got[] = {m.m00, m.m01, m.m10, m.m11};
+        displayError = std::max(displayError, std::abs(got[entry] - want) / ulp);
+      }
+      EXPECT_LT(kernelError, 4.0) << "entry " << entry;
+      EXPECT_LT(displayError, 4.0) << "entry " << entry;
+    }
+  }
+}
+
 TEST(LinearPhaseFir, DesignerStartsOnlyForKernelChangesAndRunsEightBoundedStates) {
   FirRunner run(WithBand(AllBandsOff(), 2, kBell, 500, 2, 1));
   auto stepDesigner = [&](int n) {
