@@ -8,7 +8,7 @@
 namespace coral {
 
 void PairLanes::SetCascade(int lane, const BiquadCascade& cascade) noexcept {
-  for (int k = 0; k < kMaxSections; ++k) {
+  for (int k = 0; k < cascade.count; ++k) {
     const BiquadCoefficients& s = cascade.sections[k];
     SectionLanes& c = coefficients[k];
     c.b0[lane] = s.b0, c.b1[lane] = s.b1, c.b2[lane] = s.b2, c.a1[lane] = s.a1, c.a2[lane] = s.a2;
@@ -101,7 +101,7 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
   }
   designedValid_ = true;
   designedGeneration_ = update.generation;
-  designedGains_ = update.delayedGain;
+  if (kind_ == Kind::kDynamic) designedGains_ = update.delayedGain;
   to.current.fill(false);
   to.previous.fill(false);
   to.mostSections = to.mostPreviousSections = 0;

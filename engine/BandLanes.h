@@ -53,7 +53,8 @@ struct PairLanes {
   LaneValues midSide; // 1 in both lanes of a Mid or Side band: the pair runs on (mid, side)
   LaneValues present; // 1 where the band has this pair at all
 
-  // Writes `cascade`'s coefficients and section count into `lane`; states are kept.
+  // Writes `cascade`'s section count and the coefficients of its sections into `lane` (the
+  // lane never reads sections beyond its count); states are kept.
   void SetCascade(int lane, const BiquadCascade& cascade) noexcept;
   // Routes band `band` by Channel mode `channel` (ChannelMode).
   void SetRouting(int band, int channel) noexcept;
