@@ -7,7 +7,7 @@
 
 namespace coral {
 
-void PairLanes::SetCascade(int lane, const BiquadCascade& cascade) noexcept {
+void CascadeLanes::SetCascade(int lane, const BiquadCascade& cascade) noexcept {
   for (int k = 0; k < cascade.count; ++k) {
     const BiquadCoefficients& s = cascade.sections[k];
     SectionLanes& c = coefficients[k];
@@ -39,7 +39,7 @@ void PairLanes::CopyBand(const PairLanes& from, int band) noexcept {
   }
 }
 
-bool PairLanes::CopyCoefficients(const PairLanes& from, int band) noexcept {
+bool PairLanes::CopyCoefficients(const CascadeLanes& from, int band) noexcept {
   bool countChanges = false;
   for (int lane = LaneOf(band, 0); lane <= LaneOf(band, 1); ++lane) {
     for (int k = 0; k < int(from.count[lane]); ++k) {
@@ -222,7 +222,7 @@ int BandChain::MostSections(const PairLanes& pair) const noexcept {
   return int(most);
 }
 
-bool BandChain::IdentityLanes(const PairLanes& pair, int band) const noexcept {
+bool BandChain::IdentityLanes(const CascadeLanes& pair, int band) const noexcept {
   for (int lane = LaneOf(band, 0); lane <= LaneOf(band, 1); ++lane) {
     for (int k = 0; k < int(pair.count[lane]); ++k) {
       const SectionLanes& c = pair.coefficients[k];

@@ -94,7 +94,7 @@ private:
   void CopyCurveAfter(const Curve& curve, const UpdatePoint* updates, int count, int k) noexcept;
 
   // True when the band's current cascades in both lanes pass their input unchanged.
-  bool IdentityLanes(const PairLanes& pair, int band) const noexcept;
+  bool IdentityLanes(const CascadeLanes& pair, int band) const noexcept;
   // True when every lane passes its input as x + 0: no ramp, crossfade or fade moves, no band
   // runs in Mid/Side, and every band's cascades are identities with zero states.
   bool AtRest() const noexcept;

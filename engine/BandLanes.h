@@ -43,19 +43,24 @@ struct StateLanes {
   LaneValues s1, s2;
 };
 
-// One cascade per lane, how it is routed, and its states: a band's pair of cascades.
-struct PairLanes {
+// One cascade per lane: the coefficients of its section slots and how many it uses.
+struct CascadeLanes {
   SectionLanes coefficients[kMaxSections];
-  StateLanes states[kMaxSections];
   LaneValues count; // sections in use
+
+  // Writes `cascade`'s section count and the coefficients of its sections into `lane` (the
+  // lane never reads sections beyond its count).
+  void SetCascade(int lane, const BiquadCascade& cascade) noexcept;
+};
+
+// One cascade per lane, how it is routed, and its states: a band's pair of cascades.
+struct PairLanes : CascadeLanes {
+  StateLanes states[kMaxSections];
   LaneValues
       filtered; // 1 where the lane's cascade runs (Stereo: both; Left, Mid: 0; Right, Side: 1)
   LaneValues midSide; // 1 in both lanes of a Mid or Side band: the pair runs on (mid, side)
   LaneValues present; // 1 where the band has this pair at all
 
-  // Writes `cascade`'s section count and the coefficients of its sections into `lane` (the
-  // lane never reads sections beyond its count); states are kept.
-  void SetCascade(int lane, const BiquadCascade& cascade) noexcept;
   // Routes band `band` by Channel mode `channel` (ChannelMode).
   void SetRouting(int band, int channel) noexcept;
   void ClearStates(int band) noexcept;
@@ -63,7 +68,7 @@ struct PairLanes {
   void CopyBand(const PairLanes& from, int band) noexcept;
   // Copies the section count of `band` from `from`, and the coefficients of the sections it
   // uses (a lane never reads a section beyond its count); answers whether the count changed.
-  bool CopyCoefficients(const PairLanes& from, int band) noexcept;
+  bool CopyCoefficients(const CascadeLanes& from, int band) noexcept;
 };
 
 // Detector, envelope and gain computer of every band, one lane per band and channel.

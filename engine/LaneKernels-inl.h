@@ -145,7 +145,7 @@ inline bool Steady(const PairShape (&shape)[kVectors]) {
 // blends its previous pair, and the shapes are Steady: the filter states stay in registers.
 // Returns the first step not done (a coefficient switch that breaks the shape stops early).
 inline int RunSteadySteps(ChainLanes& lanes, const ChainRun& run, VecD (&x)[kVectors],
-                          PairShape (&shape)[kVectors], int m, int end) {
+                          PairShape (&shape)[kVectors], SwitchCursor& switches, int m, int end) {
   const int sections = shape[0].most;
   PairLanes& pair = lanes.current;
   VecD e[kVectors], s1[kMaxSections][kVectors], s2[kMaxSections][kVectors];
@@ -156,7 +156,7 @@ inline int RunSteadySteps(ChainLanes& lanes, const ChainRun& run, VecD (&x)[kVec
   }
   for (; m < end; ++m) {
     int switching;
-    const int slot = SwitchAt(lanes, m, switching);
+    const int slot = switches.At(lanes, m, switching);
     // Only a changed section count can change the vector's shape.
     if (slot >= 0 && lanes.switches[slot].current[switching] &&
         pair.CopyCoefficients(lanes.switches[slot].pending, switching)) {
@@ -194,15 +194,16 @@ inline void RunChain(ChainLanes& lanes, const ChainRun& run) noexcept {
   for (int v = 0; v < kVectors; ++v) shape[v] = ShapeOf(lanes.current, v);
   VecD x[kVectors];
   for (int v = 0; v < kVectors; ++v) x[v] = LoadLanes(lanes.pipeline, v);
+  SwitchCursor switches;
 
   const int steadyEnd = std::min(run.end, run.frames);
   for (int m = run.begin; m < run.end; ++m) {
     if (!run.ramps && !run.previous && m >= kNumBands - 1 && m < steadyEnd && Steady(shape)) {
-      m = RunSteadySteps(lanes, run, x, shape, m, steadyEnd);
+      m = RunSteadySteps(lanes, run, x, shape, switches, m, steadyEnd);
       if (m == run.end) break;
     }
     int switching;
-    if (const int slot = SwitchAt(lanes, m, switching); slot >= 0) {
+    if (const int slot = switches.At(lanes, m, switching); slot >= 0) {
       const CoefficientSwitch& update = lanes.switches[slot];
       if (update.current[switching] && lanes.current.CopyCoefficients(update.pending, switching)) {
         const int v = 2 * switching / VecD::kLanes;

@@ -17,12 +17,12 @@ namespace coral {
 // `pendingPrevious` into its previous pair where previous[b] is) when its lanes reach frame
 // `frame`, that is at step frame + b.
 struct CoefficientSwitch {
-  PairLanes pending, pendingPrevious;
+  CascadeLanes pending, pendingPrevious;
   std::array<bool, kNumBands> current{}, previous{};
   int mostSections = 0, mostPreviousSections = 0; // the most any switching lane runs
   int frame = -kNumBands;                         // none in transit
 };
-inline constexpr int kSwitchSlots = 4;
+inline constexpr int kSwitchSlots = 16;
 
 // A band chain (static or dynamic) as a skewed wavefront: at step m, the lanes of band b work
 // on frame m - b, so every lane runs the same operations at once while each band still sees
@@ -41,16 +41,21 @@ struct ChainLanes {
   std::array<CoefficientSwitch, kSwitchSlots> switches;
 };
 
-// The update switching a band's coefficients at step m: its slot in `lanes.switches`, with
-// the band in `band`; -1 when none does. Updates lie kCoefficientInterval > kNumBands frames
-// apart, so at most one slot switches at any step.
-inline int SwitchAt(const ChainLanes& lanes, int m, int& band) noexcept {
-  for (int slot = 0; slot < kSwitchSlots; ++slot) {
-    band = m - lanes.switches[slot].frame;
-    if (band >= 0 && band < kNumBands) return slot;
+// The coefficient switches a chain kernel call meets, in step order. The slots in transit
+// hold increasing frames (updates lie kCoefficientInterval > kNumBands frames apart), unused
+// slots hold a frame before every step, so at step m only the first slot whose window
+// [frame, frame + kNumBands) has not passed can switch.
+struct SwitchCursor {
+  int next = 0;
+  // The slot switching a band's coefficients at step m, with the band in `band`; -1 when
+  // none does. Steps must not decrease between calls.
+  int At(const ChainLanes& lanes, int m, int& band) noexcept {
+    while (next < kSwitchSlots && lanes.switches[next].frame + kNumBands <= m) ++next;
+    if (next == kSwitchSlots) return -1;
+    band = m - lanes.switches[next].frame;
+    return band >= 0 ? next : -1;
   }
-  return -1;
-}
+};
 
 // One run of the chain kernel over steps [begin, end) of a chunk.
 struct ChainRun {
