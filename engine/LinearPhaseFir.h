@@ -23,7 +23,7 @@ namespace coral {
 
 class LinearPhaseFir {
 public:
-  // Allocates every buffer and the 512- and 16384-point plans, then designs a full kernel
+  // Allocates every buffer and the 512- and 8192-point plans, then designs a full kernel
   // set from `target` synchronously and makes it active; the runtime state is zeroed.
   // `displayGrid` (256 Hz values) must stay valid while the object is used.
   void Prepare(double sampleRate, const float* displayGrid, const float* target);
