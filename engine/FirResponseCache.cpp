@@ -17,8 +17,8 @@ double FirResponseCache::RowEnergyAt(double frequency, const ParamSnapshot& sani
 
 void FirResponseCache::Rebuild(const ParamSnapshot& sanitized, double sampleRate) {
   if (!built_) {
-    plan_.Build(kDesignFftSize);
-    for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+    plan_.Build(kDesignFftSize / 2);
+    for (auto& b : buffers_) b.assign(kDesignFftSize / 2, ComplexF{});
     magnitudes_.Allocate();
     for (auto& r : response_) r.assign(kDesignBins, 0.0f);
     for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
@@ -29,15 +29,11 @@ void FirResponseCache::Rebuild(const ParamSnapshot& sanitized, double sampleRate
   SampleZeroPhaseBins(response_, magnitudes_, sanitized.data(), 0, kDesignBins);
   magnitudes_.Complete();
   for (int j = 0; j < kKernelEntries; ++j) {
-    // Mirrored (bin 16384 - k holds bin k), in the transform's bit-reversed order.
-    for (int i = 0; i < kDesignFftSize; ++i) {
-      const int n = plan_.BitReversedIndex(i);
-      buffers_[j][i] =
-          ComplexF(response_[j][n <= kDesignFftSize / 2 ? n : kDesignFftSize - n], 0.0f);
-    }
+    PackEvenResponse(response_[j].data(), plan_, buffers_[j].data());
     plan_.InverseBitReversed(buffers_[j].data());
   }
-  for (int n = 0; n < kKernelTaps; ++n) WindowKernelTap(buffers_, kernels_, n, 1.0);
+  // The half-size inverse divides by 8192; the kernels' inverse DFT by 16384.
+  for (int n = 0; n < kKernelTaps; ++n) WindowKernelTap(buffers_, kernels_, n, 0.5);
 
   key_ = sanitized;
   sampleRate_ = sampleRate;

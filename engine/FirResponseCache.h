@@ -1,12 +1,13 @@
 #pragma once
 // The finite-window linear-phase response of a parameter snapshot, for the editor's target
-// curves in "Linear Phase FIR" mode: the same zero-phase sampling, 16384-point inverse
-// transform and Kaiser window as the audio thread's kernel designer, so the curve shows what
-// the FIR path plays (ripple and low-frequency limit of an 8193-tap kernel included).
+// curves in "Linear Phase FIR" mode: the same zero-phase sampling, inverse transform (the
+// 16384-point real kernel as an 8192-point transform of packed pairs) and Kaiser window as the
+// audio thread's kernel designer, so the curve shows what the FIR path plays (ripple and
+// low-frequency limit of an 8193-tap kernel included).
 //
 // Threads: one instance belongs to one thread (the editor keeps thread_local instances); it
-// is not shared. Memory: the first rebuild allocates the plan, four 16384-point work buffers
-// and four 8193-tap kernels; later rebuilds reuse them.
+// is not shared. Memory: the first rebuild allocates the 8192-point plan, four 8192-value work
+// buffers and four 8193-tap kernels; later rebuilds reuse them.
 
 #include "engine/ChannelMatrix.h"
 #include "engine/FftPlan.h"

@@ -65,6 +65,12 @@ void SplitPair(ComplexF* first, ComplexF* second, int size) noexcept {
   }
 }
 
+// The samples of a buffer of packed pairs in order (complex values are laid out as real,
+// imaginary).
+const float* PackedSamples(const std::vector<ComplexF>& buffer) noexcept {
+  return reinterpret_cast<const float*>(buffer.data());
+}
+
 // Bin k (0 .. 8192) of the 16384-point transform X of a real signal x from the 8192-point
 // transform Z of its packed pairs z[n] = x[2n] + j x[2n + 1]: with E and O the transforms of
 // the even and odd samples, E[k] = (Z[k] + conj Z[8192 - k]) / 2, O[k] = (Z[k] - conj
@@ -170,7 +176,19 @@ void SampleZeroPhaseBins(ZeroPhaseResponse& response, DesignMagnitudes& magnitud
   ActiveKernels().sampleZeroPhase(data, bands, first, last);
 }
 
-void WindowTaps(const ComplexF* buffer, float* kernel, int first, int last, double scale) noexcept {
+void PackEvenResponse(const float* response, const FftPlan& halfPlan, ComplexF* buffer) noexcept {
+  const DesignDelays& delays = DesignGridDelays(); // e^{-j 2 pi k / 16384} = c1 + j s1
+  for (int i = 0; i < kHalfBins; ++i) {
+    const int k = halfPlan.BitReversedIndex(i);
+    const double low = response[k], high = response[kHalfBins - k];
+    const double sum = low + high, difference = low - high;
+    // j e^{j 2 pi k / 16384} = -sin + j cos = s1 + j c1.
+    buffer[i] = ComplexF(static_cast<float>(sum + delays.s1[k] * difference),
+                         static_cast<float>(delays.c1[k] * difference));
+  }
+}
+
+void WindowTaps(const float* samples, float* kernel, int first, int last, double scale) noexcept {
   static const std::array<double, kKernelTaps> window = [] {
     std::array<double, kKernelTaps> w{};
     for (int tap = 0; tap < kKernelTaps; ++tap) w[std::size_t(tap)] = KaiserWindow(tap);
@@ -179,15 +197,15 @@ void WindowTaps(const ComplexF* buffer, float* kernel, int first, int last, doub
   for (int n = first; n < last; ++n) {
     const int m = n - kKernelCentre;
     const int source = m >= 0 ? m : m + kDesignFftSize;
-    kernel[n] = static_cast<float>(static_cast<double>(buffer[source].real()) * scale *
-                                   window[std::size_t(n)]);
+    kernel[n] =
+        static_cast<float>(static_cast<double>(samples[source]) * scale * window[std::size_t(n)]);
   }
 }
 
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
                      double scale) noexcept {
   for (int j = 0; j < kKernelEntries; ++j)
-    WindowTaps(buffers[j].data(), kernels[j].data(), n, n + 1, scale);
+    WindowTaps(PackedSamples(buffers[j]), kernels[j].data(), n, n + 1, scale);
 }
 
 void KernelSet::Allocate() {
@@ -199,9 +217,8 @@ void KernelSet::Allocate() {
 void KernelDesigner::Prepare(double sampleRate, const float* displayGrid) {
   sampleRate_ = sampleRate;
   displayGrid_ = displayGrid;
-  plan_.Build(kDesignFftSize);
   halfPlan_.Build(kHalfBins);
-  for (auto& b : buffers_) b.assign(kDesignFftSize, ComplexF{});
+  for (auto& b : buffers_) b.assign(kHalfBins, ComplexF{});
   magnitudes_.Allocate();
   for (auto& r : response_) r.assign(kDesignBins, 0.0f);
   for (auto& k : kernels_) k.assign(kKernelTaps, 0.0f);
@@ -303,9 +320,7 @@ int KernelDesigner::Run(KernelSet& out, const FftPlan& partitionPlan, int steps,
       const int n = std::min(budget, StepsFor(remaining, kButterfliesPerStep));
       butterflies_ += std::min(n * kButterfliesPerStep, remaining);
       taken += n;
-      if (transforming_)
-        Transform(inverse ? plan_ : halfPlan_, buffers_[entry_].data(), inverse,
-                  kDesignButterflies);
+      if (transforming_) Transform(halfPlan_, buffers_[entry_].data(), inverse, kDesignButterflies);
       if (butterflies_ < kDesignButterflies) break;
       if (++entry_ < kKernelEntries) {
         if (inverse) {
@@ -419,14 +434,7 @@ void KernelDesigner::LoadInverseInput() noexcept {
   butterflies_ = done_ = 0;
   transforming_ = role_[entry_] == EntryRole::kOwn;
   if (!transforming_) return;
-  // The sampled response, mirrored (bin 16384 - k holds bin k), in the inverse transform's
-  // bit-reversed order: each position fetches its bin.
-  const float* response = response_[entry_].data();
-  ComplexF* buffer = buffers_[entry_].data();
-  for (int i = 0; i < kDesignFftSize; ++i) {
-    const int n = plan_.BitReversedIndex(i);
-    buffer[i] = ComplexF(response[n <= kHalfBins ? n : kDesignFftSize - n], 0.0f);
-  }
+  PackEvenResponse(response_[entry_].data(), halfPlan_, buffers_[entry_].data());
 }
 
 void KernelDesigner::WindowEntries(int first, int last) noexcept {
@@ -434,7 +442,7 @@ void KernelDesigner::WindowEntries(int first, int last) noexcept {
     float* kernel = kernels_[j].data();
     switch (role_[j]) {
     case EntryRole::kOwn:
-      WindowTaps(buffers_[j].data(), kernel, first, last, 1.0 / kDesignFftSize);
+      WindowTaps(PackedSamples(buffers_[j]), kernel, first, last, 1.0 / kDesignFftSize);
       break;
     case EntryRole::kZero:
       std::fill(kernel + first, kernel + last, 0.0f);

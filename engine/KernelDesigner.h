@@ -30,7 +30,9 @@ inline constexpr int kKernelCrossfade = 2048;
 inline constexpr double kKaiserBeta = 8.6;
 inline constexpr int kKernelEntries = 4; // 00, 01, 10, 11: entry 2 * output + input
 
-// Four complex buffers of kDesignFftSize values, one per matrix entry.
+// Four complex buffers of kDesignFftSize / 2 values, one per matrix entry: the designer's
+// transforms of real signals run at half size on packed pairs of samples (real part: sample
+// 2n, imaginary part: sample 2n + 1).
 using DesignBuffers = std::array<std::vector<ComplexF>, kKernelEntries>;
 // The sampled zero-phase response, bins 0 .. 8192, one array per matrix entry.
 using ZeroPhaseResponse = std::array<std::vector<float>, kKernelEntries>;
@@ -82,16 +84,24 @@ private:
 // zero-phase matrix: the real parts of its four entries at omega = 2 pi k / 16384, where from
 // the identity each band with Enabled > 0.5 left-multiplies ChannelMatrix(|H(omega)|,
 // Channel). Computes the marked magnitudes of those bins first (Complete is the caller's).
-// An inverse transform of bins 0..8192 mirrored into 16384 - k is real.
+// An inverse transform of bins 0..8192 mirrored into 16384 - k is real and even.
 void SampleZeroPhaseBins(ZeroPhaseResponse& response, DesignMagnitudes& magnitudes,
                          const float* params, int first, int last) noexcept;
 
-// Taps [first, last) (within 0..8192) of one kernel from its inverse-transformed buffer
-// (kDesignFftSize values): kernel[n] = Re(buffer[(n - 4096) mod 16384]) * scale *
-// KaiserWindow(n), rounded to single precision.
-void WindowTaps(const ComplexF* buffer, float* kernel, int first, int last, double scale) noexcept;
+// Fills `buffer` (8192 values, in the bit-reversed order of `halfPlan`, an 8192-point plan)
+// so that the unscaled inverse transform of `halfPlan` turns it into 16384 x (x[2n] + j
+// x[2n + 1]), x being the inverse 16384-point DFT of the real even spectrum whose bins
+// 0 .. 8192 are `response` (bin 16384 - k holds bin k). With X[k + 8192] = X[8192 - k]:
+// Z[k] = (X[k] + X[8192 - k]) + j e^{j 2 pi k / 16384} (X[k] - X[8192 - k]), in double
+// precision, rounded to single precision.
+void PackEvenResponse(const float* response, const FftPlan& halfPlan, ComplexF* buffer) noexcept;
 
-// Tap n of the four kernels: WindowTaps of each buffer.
+// Taps [first, last) (within 0..8192) of one kernel from the real signal its inverse transform
+// gave (kDesignFftSize samples): kernel[n] = samples[(n - 4096) mod 16384] * scale *
+// KaiserWindow(n), rounded to single precision.
+void WindowTaps(const float* samples, float* kernel, int first, int last, double scale) noexcept;
+
+// Tap n of the four kernels: WindowTaps of each buffer's packed samples.
 void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
                      double scale) noexcept;
 
@@ -140,7 +150,7 @@ public:
     kDisplayResponse,
   };
 
-  // Builds the 16384-point plan and allocates the design buffers and kernels. `displayGrid`
+  // Builds the 8192-point plan and allocates the design buffers and kernels. `displayGrid`
   // (256 frequencies in Hz) must stay valid while the designer is used.
   void Prepare(double sampleRate, const float* displayGrid);
 
@@ -189,8 +199,7 @@ private:
 
   double sampleRate_ = 48000;
   const float* displayGrid_ = nullptr;
-  FftPlan plan_;
-  FftPlan halfPlan_; // 8192 points: the real kernels are analysed in packed pairs of taps
+  FftPlan halfPlan_; // 8192 points: every design transform runs on packed pairs of samples
   DesignBuffers buffers_;
   DesignMagnitudes magnitudes_;
   ZeroPhaseResponse response_;

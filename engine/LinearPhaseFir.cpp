@@ -56,10 +56,10 @@ void LinearPhaseFir::SetTarget(const float* target) noexcept {
   recheck_ = true;
 }
 
-void LinearPhaseFir::Convolve(const BlockJob& job, int blocksBack) noexcept {
-  convolver_.Convolve(sets_[job.active], outBlock_, overlap_, blocksBack);
+void LinearPhaseFir::Convolve(const BlockJob& job) noexcept {
+  convolver_.Convolve(sets_[job.active], outBlock_, overlap_);
   if (job.crossfade == 0) return;
-  convolver_.Convolve(sets_[1 - job.active], scratch_, incomingOverlap_, blocksBack);
+  convolver_.Convolve(sets_[1 - job.active], scratch_, incomingOverlap_);
   const double start = 1.0 - static_cast<double>(job.crossfade) / kKernelCrossfade;
   for (int channel = 0; channel < 2; ++channel) {
     float* out = outBlock_[channel].data();
@@ -71,31 +71,38 @@ void LinearPhaseFir::Convolve(const BlockJob& job, int blocksBack) noexcept {
   }
 }
 
-void LinearPhaseFir::PrimeOverlaps(const BlockJob& job, int blocksBack) noexcept {
+void LinearPhaseFir::PrimeOverlaps(const BlockJob& job) noexcept {
   Zero(overlap_);
-  convolver_.Convolve(sets_[job.active], scratch_, overlap_, blocksBack);
+  convolver_.Convolve(sets_[job.active], scratch_, overlap_, 1);
   if (job.crossfade == 0) return;
+  // In the crossfade's first block the tail is the one the block step primes it with.
+  PrimeIncomingOverlap(1 - job.active, job.crossfade == kKernelCrossfade
+                                           ? PartitionedConvolver::Reach::kNewestBlock
+                                           : PartitionedConvolver::Reach::kKeptBlock);
+}
+
+void LinearPhaseFir::PrimeIncomingOverlap(int incoming,
+                                          PartitionedConvolver::Reach reach) noexcept {
   Zero(incomingOverlap_);
-  convolver_.Convolve(sets_[1 - job.active], scratch_, incomingOverlap_, blocksBack);
+  convolver_.Convolve(sets_[incoming], scratch_, incomingOverlap_, 1, reach);
 }
 
 void LinearPhaseFir::BlockStep(bool outputNeeded) noexcept {
   convolver_.PushBlock(inBlock_);
 
   if (kernelReady_ && crossfade_ == 0) {
-    // The incoming set starts with the tail it would have left one block ago.
+    // The incoming set starts with the tail it would have left one block ago, taken from the
+    // 33 most recent blocks.
     crossfade_ = kKernelCrossfade;
     kernelReady_ = false;
-    if (!overlapsStale_) {
-      Zero(incomingOverlap_);
-      convolver_.Convolve(sets_[1 - active_], scratch_, incomingOverlap_, 1);
-    }
+    if (!overlapsStale_)
+      PrimeIncomingOverlap(1 - active_, PartitionedConvolver::Reach::kNewestBlock);
   }
   pending_ = {active_, crossfade_};
 
   if (outputNeeded) {
-    if (overlapsStale_) PrimeOverlaps(pending_, 1);
-    Convolve(pending_, 0);
+    if (overlapsStale_) PrimeOverlaps(pending_);
+    Convolve(pending_);
     stale_ = overlapsStale_ = false;
   } else {
     stale_ = overlapsStale_ = true;
@@ -110,14 +117,13 @@ void LinearPhaseFir::BlockStep(bool outputNeeded) noexcept {
       recheck_ = true;
     }
   }
-  convolver_.Advance();
 }
 
 void LinearPhaseFir::EnsureOutput() noexcept {
   if (!stale_) return;
-  // The skipped step's newest input block now lies one block back.
-  PrimeOverlaps(pending_, 2);
-  Convolve(pending_, 1);
+  // No block has been pushed since the skipped step: its input is still the newest.
+  PrimeOverlaps(pending_);
+  Convolve(pending_);
   // The overlap the next step continues from belongs to the set active from now on.
   if (pending_.crossfade == kFirBlock) Copy(incomingOverlap_, overlap_);
   stale_ = overlapsStale_ = false;

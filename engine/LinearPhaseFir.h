@@ -23,7 +23,7 @@ namespace coral {
 
 class LinearPhaseFir {
 public:
-  // Allocates every buffer and the 512- and 16384-point plans, then designs a full kernel
+  // Allocates every buffer and the 512- and 8192-point plans, then designs a full kernel
   // set from `target` synchronously and makes it active; the runtime state is zeroed.
   // `displayGrid` (256 Hz values) must stay valid while the object is used.
   void Prepare(double sampleRate, const float* displayGrid, const float* target);
@@ -94,15 +94,20 @@ private:
   // returns the steps taken.
   int AdvanceDesign(int steps) noexcept;
 
-  // The convolutions of one block step: what was active, the crossfade count used for the
-  // blend (0 when none), and how far back the step's newest input block lies.
+  // The convolutions of one block step: what was active and the crossfade count used for the
+  // blend (0 when none).
   struct BlockJob {
     int active = 0;
     int crossfade = 0;
   };
-  void Convolve(const BlockJob& job, int blocksBack) noexcept;
-  // Recomputes the active (and incoming) overlap that the block `blocksBack` back left.
-  void PrimeOverlaps(const BlockJob& job, int blocksBack) noexcept;
+  // The job's convolutions of the newest input block, continuing from the overlaps.
+  void Convolve(const BlockJob& job) noexcept;
+  // Recomputes the active (and incoming) overlap the job continues from: the tails of the
+  // block before the newest, exact for the active set; the incoming set's tail as the always
+  // convolving step primes it in the crossfade's first block, exact later on.
+  void PrimeOverlaps(const BlockJob& job) noexcept;
+  // Primes the incoming set's overlap with the tail it left one block ago.
+  void PrimeIncomingOverlap(int incoming, PartitionedConvolver::Reach reach) noexcept;
 
   KernelDesigner designer_;
   PartitionedConvolver convolver_;

@@ -7,8 +7,8 @@ namespace coral {
 
 void PartitionedConvolver::Prepare() {
   plan_.Build(kConvFftSize);
-  history_.assign(static_cast<std::size_t>(2 * kPartitions * kConvFftSize), ComplexF{});
-  blocks_.assign(static_cast<std::size_t>(2 * kPartitions * kFirBlock), 0.0f);
+  history_.assign(static_cast<std::size_t>(2 * kHistoryBlocks * kConvFftSize), ComplexF{});
+  blocks_.assign(static_cast<std::size_t>(2 * kHistoryBlocks * kFirBlock), 0.0f);
   accumulator_.assign(kConvFftSize, ComplexF{});
   Reset();
 }
@@ -16,23 +16,24 @@ void PartitionedConvolver::Prepare() {
 void PartitionedConvolver::Reset() noexcept {
   std::fill(history_.begin(), history_.end(), ComplexF{});
   transformed_.fill(true); // zero blocks, zero spectra
-  slot_ = 0;
+  newest_ = 0;
 }
 
 void PartitionedConvolver::PushBlock(const BlockPair& input) noexcept {
+  newest_ = (newest_ + 1) % kHistoryBlocks;
   for (int channel = 0; channel < 2; ++channel) {
     const float* x = input[channel].data();
-    std::copy(x, x + kFirBlock, blocks_.data() + (channel * kPartitions + slot_) * kFirBlock);
+    std::copy(x, x + kFirBlock, blocks_.data() + (channel * kHistoryBlocks + newest_) * kFirBlock);
   }
-  transformed_[std::size_t(slot_)] = false;
+  transformed_[std::size_t(newest_)] = false;
 }
 
 void PartitionedConvolver::TransformPending() noexcept {
-  for (int slot = 0; slot < kPartitions; ++slot) {
+  for (int slot = 0; slot < kHistoryBlocks; ++slot) {
     if (transformed_[std::size_t(slot)]) continue;
     for (int channel = 0; channel < 2; ++channel) {
       ComplexF* bins = History(channel, slot);
-      const float* x = blocks_.data() + (channel * kPartitions + slot) * kFirBlock;
+      const float* x = blocks_.data() + (channel * kHistoryBlocks + slot) * kFirBlock;
       for (int n = 0; n < kFirBlock; ++n) bins[n] = ComplexF(x[n], 0.0f);
       std::fill(bins + kFirBlock, bins + kConvFftSize, ComplexF{});
       plan_.Forward(bins);
@@ -42,14 +43,15 @@ void PartitionedConvolver::TransformPending() noexcept {
 }
 
 void PartitionedConvolver::Convolve(const KernelSet& set, BlockPair& output, BlockPair& overlap,
-                                    int blocksBack) noexcept {
+                                    int age, Reach reach) noexcept {
   TransformPending();
-  const int newest = (slot_ - blocksBack % kPartitions + kPartitions) % kPartitions;
+  // A ring of 33 blocks meets the newest block again one block past its oldest.
+  const int wrap = reach == Reach::kNewestBlock ? kPartitions : kHistoryBlocks;
   ComplexF* acc = accumulator_.data();
   for (int o = 0; o < 2; ++o) {
     std::fill(accumulator_.begin(), accumulator_.end(), ComplexF{});
     for (int p = 0; p < kPartitions; ++p) {
-      const int slot = (newest - p + kPartitions) % kPartitions;
+      const int slot = SlotOfAge((age + p) % wrap);
       for (int i = 0; i < 2; ++i) {
         const int entry = 2 * o + i;
         if (!set.NonZero(entry, p)) continue;

@@ -38,10 +38,9 @@ TEST(PartitionedConvolver, MatchesDirectConvolutionIncludingCrossTerms) {
     for (int c = 0; c < 2; ++c) std::copy_n(&input[c][block * kFirBlock], kFirBlock, in[c].begin());
     convolver.PushBlock(in);
     convolver.Convolve(set, out, overlap);
-    convolver.Advance();
     for (int c = 0; c < 2; ++c) output[c].insert(output[c].end(), out[c].begin(), out[c].end());
   }
-  // Direct convolution over the whole run, past the wrap of the 33 history slots.
+  // Direct convolution over the whole run, past the wrap of the history slots.
   for (int o = 0; o < 2; ++o)
     for (int n = 0; n < kBlocks * kFirBlock; n += 7) {
       double direct = 0;
