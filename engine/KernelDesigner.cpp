@@ -176,15 +176,42 @@ void SampleZeroPhaseBins(ZeroPhaseResponse& response, DesignMagnitudes& magnitud
   ActiveKernels().sampleZeroPhase(data, bands, first, last);
 }
 
+namespace {
+
+// For position i of the half-size transform's bit-reversed order: its bin k and the packing
+// twiddle j e^{j 2 pi k / 16384} = -sin + j cos = s1 + j c1 of the design grid, read in
+// position order (the grid's tables in bit-reversed order would be read all over memory).
+struct PackingStep {
+  double s1, c1;
+  int bin;
+};
+
+using PackingTable = std::array<PackingStep, kHalfBins>;
+
+// Built on first use (every 8192-point plan has the same order); any thread.
+const PackingTable& PackingSteps(const FftPlan& halfPlan) {
+  static const PackingTable steps = [&halfPlan] {
+    const DesignDelays& delays = DesignGridDelays(); // e^{-j 2 pi k / 16384} = c1 + j s1
+    PackingTable table{};
+    for (int i = 0; i < kHalfBins; ++i) {
+      const int k = halfPlan.BitReversedIndex(i);
+      table[std::size_t(i)] = {delays.s1[k], delays.c1[k], k};
+    }
+    return table;
+  }();
+  return steps;
+}
+
+} // namespace
+
 void PackEvenResponse(const float* response, const FftPlan& halfPlan, ComplexF* buffer) noexcept {
-  const DesignDelays& delays = DesignGridDelays(); // e^{-j 2 pi k / 16384} = c1 + j s1
+  const PackingStep* steps = PackingSteps(halfPlan).data();
   for (int i = 0; i < kHalfBins; ++i) {
-    const int k = halfPlan.BitReversedIndex(i);
+    const int k = steps[i].bin;
     const double low = response[k], high = response[kHalfBins - k];
     const double sum = low + high, difference = low - high;
-    // j e^{j 2 pi k / 16384} = -sin + j cos = s1 + j c1.
-    buffer[i] = ComplexF(static_cast<float>(sum + delays.s1[k] * difference),
-                         static_cast<float>(delays.c1[k] * difference));
+    buffer[i] = ComplexF(static_cast<float>(sum + steps[i].s1 * difference),
+                         static_cast<float>(steps[i].c1 * difference));
   }
 }
 
