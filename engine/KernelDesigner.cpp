@@ -542,11 +542,14 @@ void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan)
   if (paired_) out.nonZero[flag + 1] = secondNonZero ? 1 : 0;
   if (!nonZero && !secondNonZero) return; // the convolver never reads the spectra
   // Straight into the transform's bit-reversed order (its own inverse): the taps, then zeros.
+  // An odd position's bit-reversed index has its top bit set, so it lies in the zeros.
+  static_assert(kConvFftSize == 2 * kFirBlock);
   ComplexF* slot = out.Partition(entry_, partition_);
   const std::uint32_t* order = partitionPlan.BitReversedOrder();
-  for (int j = 0; j < kConvFftSize; ++j) {
+  for (int j = 0; j < kConvFftSize; j += 2) {
     const int i = static_cast<int>(order[j]);
     slot[j] = ComplexF(i < count ? first[i] : 0.0f, i < secondCount ? second[i] : 0.0f);
+    slot[j + 1] = ComplexF();
   }
   transforming_ = true;
 }
