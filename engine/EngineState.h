@@ -66,7 +66,10 @@ struct ChunkBuffers {
   std::vector<double> wet;           // phase blend, then the dynamic chain
   std::vector<float> out;            // final output
   std::array<UpdatePoint, kMaxUpdatesPerChunk + 1> updates;
+  // The smoothed parameters at each update. An array whose stamp equals the engine's settled
+  // stamp differs from the smoothed values only in those on the moving list.
   std::array<ParamSnapshot, kMaxUpdatesPerChunk + 1> updateParams;
+  std::array<std::uint32_t, kMaxUpdatesPerChunk + 1> updateParamsStamp{};
   int updateCount = 0;
   int analysisFrame = -1; // frame of the chunk after which the analyzer runs, or -1
   WetEqCurveInputs curve; // gathered at the analysis frame
@@ -90,7 +93,10 @@ struct EngineState {
   std::array<std::int16_t, kNumParams> moving{};
   int movingCount = 0;
   bool discretePending = false;
-  std::uint32_t paramGeneration = 0;      // counts frames at which a smoothed value changed
+  std::uint32_t paramGeneration = 0; // counts frames at which a smoothed value changed
+  // Changes whenever a smoothed value changes other than while it is on the moving list: a
+  // discrete value takes its target, a value settles or leaves the list, everything is reset.
+  std::uint32_t settledStamp = 1;
   std::uint32_t detectorGeneration = ~0u; // generation the detectors were designed from
   // Bit b: some parameter a design of band b reads (one of its own, or Scale) changed since the
   // last coefficient update. Designs look only at the bands marked.

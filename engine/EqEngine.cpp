@@ -58,6 +58,9 @@ void EqEngine::SetParams(const ParamSnapshot& snapshot) noexcept {
   SanitizeSnapshot(next);
   if (next == s.target) return; // the usual case: nothing moved since the last block
   s.target = next;
+  // A moving value whose new target is where it stands leaves the list here: it has settled.
+  for (int k = 0; k < s.movingCount; ++k)
+    if (s.smoothed[s.moving[k]] == double(s.target[s.moving[k]])) ++s.settledStamp;
   // Discrete values take their targets at the next frame; continuous ones join the
   // parameters still moving.
   s.movingCount = 0;
@@ -109,7 +112,7 @@ int SmoothContinuous(EngineState& s, int frames) noexcept {
     if (std::abs(target - v) <= std::max(std::abs(target), 1.0) * 1e-10) v = target;
     s.smoothed[i] = v;
     s.smoothedF[i] = float(v);
-    if (v == target) s.moving[k--] = s.moving[--s.movingCount];
+    if (v == target) s.moving[k--] = s.moving[--s.movingCount], ++s.settledStamp;
   }
   return moved;
 }
@@ -120,6 +123,7 @@ void Smooth(EngineState& s) noexcept {
   const bool discrete = s.discretePending;
   if (discrete) {
     s.changedBands = kAllBands;
+    ++s.settledStamp;
     for (int i = 0; i < kNumParams; ++i) {
       if (!s.discrete[i]) continue;
       s.smoothed[i] = s.target[i];
@@ -237,8 +241,14 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
   u.changedBands = s.changedBands;
   s.changedBands = 0;
   if (s.movingCount > 0) {
-    c.updateParams[k] = s.smoothedF;
-    u.params = c.updateParams[k].data();
+    ParamSnapshot& kept = c.updateParams[k];
+    if (c.updateParamsStamp[k] != s.settledStamp) {
+      kept = s.smoothedF;
+      c.updateParamsStamp[k] = s.settledStamp;
+    } else {
+      for (int j = 0; j < s.movingCount; ++j) kept[s.moving[j]] = s.smoothedF[s.moving[j]];
+    }
+    u.params = kept.data();
   } else {
     u.params = s.smoothedF.data(); // no longer changes in this chunk
   }
@@ -683,6 +693,7 @@ void EqEngine::Prepare(double sampleRate) {
     s.smoothedF[i] = s.target[i];
   }
   s.movingCount = 0;
+  ++s.settledStamp;
   s.discretePending = false;
   s.fir.Prepare(sr, s.displayGrid.data(), s.target.data());
 
@@ -706,6 +717,7 @@ void EqEngine::ResetRuntime() noexcept {
     s.smoothedF[i] = s.target[i];
   }
   s.movingCount = 0;
+  ++s.settledStamp;
   s.discretePending = false;
 
   DetectorLanes& d = s.detectors;
