@@ -97,10 +97,11 @@ struct EngineState {
   // Changes whenever a smoothed value changes other than while it is on the moving list: a
   // discrete value takes its target, a value settles or leaves the list, everything is reset.
   std::uint32_t settledStamp = 1;
-  std::uint32_t detectorGeneration = ~0u; // generation the detectors were designed from
   // Bit b: some parameter a design of band b reads (one of its own, or Scale) changed since the
   // last coefficient update. Designs look only at the bands marked.
   std::uint32_t changedBands = 0;
+  // Bit b: band b's Frequency, Q, Attack or Release changed since the last coefficient update.
+  std::uint32_t changedDetectorBands = 0;
 
   std::array<BandRuntime, kNumBands> bands{};
   DetectorLanes detectors;

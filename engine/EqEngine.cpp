@@ -94,6 +94,15 @@ std::uint32_t BandsReading(int index) noexcept {
   return index == kScale ? kAllBands : 0u;
 }
 
+// The band whose detector design (band pass and ballistics) reads parameter `index`: its
+// Frequency, Q, Attack or Release.
+std::uint32_t DetectorBandsReading(int index) noexcept {
+  if (index < kNumGlobalParams) return 0u;
+  const int field = (index - kNumGlobalParams) % kBandFields;
+  const bool read = field == kFrequency || field == kQ || field == kAttack || field == kRelease;
+  return read ? 1u << ((index - kNumGlobalParams) / kBandFields) : 0u;
+}
+
 // `frames` frames (0 .. kChunkFrames) of smoothing of the continuous values still moving.
 // Frame by frame each value moves s <- s + (target - s) c20, which leaves (1 - c20)^n of its
 // distance to the target after n frames; so the frames are taken in one step,
@@ -107,6 +116,7 @@ int SmoothContinuous(EngineState& s, int frames) noexcept {
   for (int k = 0; k < s.movingCount; ++k) {
     const int i = s.moving[k];
     s.changedBands |= BandsReading(i);
+    s.changedDetectorBands |= DetectorBandsReading(i);
     const double target = s.target[i];
     double v = target - (target - s.smoothed[i]) * remains;
     if (std::abs(target - v) <= std::max(std::abs(target), 1.0) * 1e-10) v = target;
@@ -188,8 +198,7 @@ bool ConfigureDetectors(EngineState& s, bool sidechainPresent) noexcept {
 // The detector band pass and the ballistic coefficients of every band whose inputs changed,
 // among the bands `changedBands` marks.
 void DesignDetectors(EngineState& s, std::uint32_t changedBands) noexcept {
-  if (s.detectorGeneration == s.paramGeneration) return; // nothing changed since
-  s.detectorGeneration = s.paramGeneration;
+  if (changedBands == 0) return;
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
     if (!(changedBands >> b & 1u)) continue;
@@ -212,8 +221,7 @@ void DesignDetectors(EngineState& s, std::uint32_t changedBands) noexcept {
 // A coefficient update outside Process (Prepare, ResetRuntime): records each band's Type,
 // Channel and Slope and puts every design in force at once, without crossfades.
 void UpdateCoefficientsNow(EngineState& s) noexcept {
-  s.detectorGeneration = ~s.paramGeneration;
-  s.changedBands = 0;
+  s.changedBands = s.changedDetectorBands = 0;
   int types[kNumBands], channels[kNumBands];
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
@@ -288,7 +296,8 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
     u.fading[b] = r.fadeWeight > 0;
     u.fadingType[b] = r.previousDynamicType;
   }
-  DesignDetectors(s, u.changedBands);
+  DesignDetectors(s, s.changedDetectorBands);
+  s.changedDetectorBands = 0;
 }
 
 // Frame-aligned ramps of one frame: a fading dynamic stage's delay and weight, and the
@@ -445,8 +454,10 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
   int detected = 0; // frames before this one have run through the detectors
   const int firstUpdate =
       int((kCoefficientInterval - s.updateCounter % kCoefficientInterval) % kCoefficientInterval);
+  bool smoothedAhead = false; // this frame's smoothing was taken with the frames before it
   for (int n = 0; n < frames; ++n) {
-    if (n > 0 && !still) Smooth(s);
+    if (n > 0 && !still && !smoothedAhead) Smooth(s);
+    smoothedAhead = false;
     if (!constant) SetFrameValues(s, n, n + 1);
     if ((n - firstUpdate) % kCoefficientInterval == 0 && n >= firstUpdate) {
       // The update reads the gains the detectors delayed up to the previous frame.
@@ -473,11 +484,12 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
       n = std::min(next, frames) - 1;
     } else {
       // Only values that nothing reads between updates move (no trim, link, mix or gain
-      // computer setting): smooth the frames up to the next update, or the analysis frame, in
-      // one run.
+      // computer setting): smooth the frames up to and including the next update, or the
+      // analysis frame, in one run.
       int until = std::min(next, frames);
       if (c.analysisFrame > n && c.analysisFrame < until) until = c.analysisFrame;
-      SmoothFrames(s, until - 1 - n);
+      smoothedAhead = until < frames;
+      SmoothFrames(s, until - n - (smoothedAhead ? 0 : 1));
       n = until - 1;
     }
   }
