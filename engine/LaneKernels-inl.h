@@ -835,36 +835,61 @@ inline void CascadeMagnitudesAt(const BiquadCascade& cascade, const DesignDelays
   }
 }
 
+// The zero-phase matrix at the bins of the vector at k0: from the identity, the ChannelMatrix
+// of each band's (real) magnitude left-multiplied in complex arithmetic.
+inline MatrixD ZeroPhaseMatrixAt(const ZeroPhaseBands& bands, int k0) {
+  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
+  MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
+  for (int b = 0; b < bands.count; ++b)
+    m = Multiply(BandMatrix({VecD::Load(bands.magnitude[b] + k0), zero}, bands.channel[b]), m);
+  return m;
+}
+
+// The real parts of m's entries 00, 01, 10, 11 at bins k0 .. min(k0 + lanes, last) - 1,
+// rounded to single precision, into response[0..3].
+inline void StoreZeroPhase(float* const* response, int k0, int last, const MatrixD& m) {
+  const VecD* entries[4] = {&m.m00.re, &m.m01.re, &m.m10.re, &m.m11.re};
+  if (k0 + VecD::kLanes <= last) {
+    for (int j = 0; j < 4; ++j) entries[j]->StoreFloats(response[j] + k0);
+    return;
+  }
+  for (int j = 0; j < 4; ++j) {
+    alignas(64) double lanes[VecD::kLanes];
+    entries[j]->Store(lanes);
+    for (int lane = 0; k0 + lane < last; ++lane)
+      response[j][k0 + lane] = static_cast<float>(lanes[lane]);
+  }
+}
+
 inline void SampleZeroPhase(float* const* response, const ZeroPhaseBands& bands, int first,
                             int last) noexcept {
-  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   bool allStereo = true;
   for (int b = 0; b < bands.count; ++b) allStereo = allStereo && bands.channel[b] == kStereo;
-  for (int k0 = first; k0 < last; k0 += VecD::kLanes) {
-    MatrixD m{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
-    bool done = false;
-    if (allStereo) {
-      // Products of diag(|H|, |H|) with |H| >= 0: while they stay finite, the complex
-      // arithmetic below gives diag(p, p) with p the product of the magnitudes in band order
-      // and +0 in every other part.
-      VecD product = one;
-      for (int b = 0; b < bands.count; ++b) product = VecD::Load(bands.magnitude[b] + k0) * product;
-      done = !((VecD::Splat(1.7976931348623157e308) < product) | (product != product)).Any();
-      if (done) m.m00.re = m.m11.re = product;
-    }
-    // The ChannelMatrix of each (real) magnitude, left-multiplied in complex arithmetic.
-    for (int b = 0; b < bands.count && !done; ++b)
-      m = Multiply(BandMatrix({VecD::Load(bands.magnitude[b] + k0), zero}, bands.channel[b]), m);
-    const VecD* entries[4] = {&m.m00.re, &m.m01.re, &m.m10.re, &m.m11.re};
-    if (k0 + VecD::kLanes <= last) {
-      for (int j = 0; j < 4; ++j) entries[j]->StoreFloats(response[j] + k0);
-      continue;
-    }
-    for (int j = 0; j < 4; ++j) {
-      alignas(64) double lanes[VecD::kLanes];
-      entries[j]->Store(lanes);
-      for (int lane = 0; k0 + lane < last; ++lane)
-        response[j][k0 + lane] = static_cast<float>(lanes[lane]);
+  if (!allStereo) {
+    for (int k0 = first; k0 < last; k0 += VecD::kLanes)
+      StoreZeroPhase(response, k0, last, ZeroPhaseMatrixAt(bands, k0));
+    return;
+  }
+  // Products of diag(|H|, |H|) with |H| >= 0: while they stay finite, the complex arithmetic
+  // gives diag(p, p) with p the product of the magnitudes in band order and +0 in every other
+  // part. A few vectors at a time, so that their products do not wait on one another.
+  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
+  const VecD largest = VecD::Splat(1.7976931348623157e308);
+  constexpr int kGroup = 4;
+  for (int k0 = first; k0 < last; k0 += kGroup * VecD::kLanes) {
+    const int vectors = std::min(kGroup, (last - k0 + VecD::kLanes - 1) / VecD::kLanes);
+    VecD product[kGroup];
+    for (VecD& p : product) p = one;
+    for (int b = 0; b < bands.count; ++b)
+      for (int g = 0; g < vectors; ++g)
+        product[g] = VecD::Load(bands.magnitude[b] + k0 + g * VecD::kLanes) * product[g];
+    for (int g = 0; g < vectors; ++g) {
+      const int at = k0 + g * VecD::kLanes;
+      const bool finite = !((largest < product[g]) | (product[g] != product[g])).Any();
+      StoreZeroPhase(
+          response, at, last,
+          finite ? MatrixD{{product[g], zero}, {zero, zero}, {zero, zero}, {product[g], zero}}
+                 : ZeroPhaseMatrixAt(bands, at));
     }
   }
 }
@@ -884,18 +909,9 @@ inline bool AllFinite(const MatrixD& m) {
 // 1 on Left). While every value stays finite that gives what Multiply gives (its products with
 // the zero entries only add zeros), so the energies are the same; otherwise the vector is
 // multiplied out in full.
-// `plainStereo`: every band is Stereo with one response, so the product is diag(p, p) with p
-// the product of the responses in band order (+0 off the diagonal) while it stays finite.
-inline MatrixD BandProductAt(const CurveBand* bands, int count, int i, bool plainStereo) {
+inline MatrixD BandProductAt(const CurveBand* bands, int count, int i) {
   const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
   const MatrixD identity{{one, zero}, {zero, zero}, {zero, zero}, {one, zero}};
-  if (plainStereo) {
-    ComplexD p{one, zero};
-    for (int b = 0; b < count; ++b)
-      p = Times({VecD::Load(bands[b].re + i), VecD::Load(bands[b].im + i)}, p);
-    const MatrixD m{p, {zero, zero}, {zero, zero}, p};
-    if (AllFinite(m)) return m;
-  }
   MatrixD m = identity;
   bool diagonal = true;
   for (int b = 0; b < count && diagonal; ++b) {
@@ -961,8 +977,28 @@ inline void BandProduct(CurveMatrices& product, const CurveBand* bands, int coun
   bool plainStereo = true;
   for (int b = 0; b < count; ++b)
     plainStereo = plainStereo && bands[b].channel == kStereo && !bands[b].rightRe;
-  for (int i = 0; i < kDisplayPoints; i += VecD::kLanes)
-    StoreMatrix(product, i, BandProductAt(bands, count, i, plainStereo));
+  if (!plainStereo) {
+    for (int i = 0; i < kDisplayPoints; i += VecD::kLanes)
+      StoreMatrix(product, i, BandProductAt(bands, count, i));
+    return;
+  }
+  // Every band Stereo with one response: the product is diag(p, p) with p the product of the
+  // responses in band order (+0 off the diagonal) while it stays finite. The points are
+  // multiplied side by side, band after band, so that no product waits on the one before.
+  const VecD zero = VecD::Splat(0.0), one = VecD::Splat(1.0);
+  constexpr int kVectorsPerCurve = kDisplayPoints / VecD::kLanes;
+  ComplexD p[kVectorsPerCurve];
+  for (ComplexD& point : p) point = {one, zero};
+  for (int b = 0; b < count; ++b)
+    for (int v = 0; v < kVectorsPerCurve; ++v) {
+      const int i = v * VecD::kLanes;
+      p[v] = Times({VecD::Load(bands[b].re + i), VecD::Load(bands[b].im + i)}, p[v]);
+    }
+  for (int v = 0; v < kVectorsPerCurve; ++v) {
+    const int i = v * VecD::kLanes;
+    const MatrixD m{p[v], {zero, zero}, {zero, zero}, p[v]};
+    StoreMatrix(product, i, AllFinite(m) ? m : BandProductAt(bands, count, i));
+  }
 }
 
 inline void MatrixProduct(const CurveMatrices& a, const CurveMatrices& b,
