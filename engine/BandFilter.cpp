@@ -26,7 +26,7 @@ BiquadCoefficients DesignSection(int type, const SectionAngle& angle, double gai
   const double s = angle.sin;
   const double alpha = s / (2.0 * q);
   const double A = std::pow(10.0, gainDb / 40.0);
-  const double k = 2.0 * std::sqrt(A) * alpha;
+  const auto shelfTerm = [&] { return 2.0 * std::sqrt(A) * alpha; }; // the shelves' 2 sqrt(A) alpha
 
   double b0, b1, b2, a0, a1, a2;
   switch (type) {
@@ -34,7 +34,8 @@ BiquadCoefficients DesignSection(int type, const SectionAngle& angle, double gai
     b0 = 1 + alpha * A, b1 = -2 * c, b2 = 1 - alpha * A;
     a0 = 1 + alpha / A, a1 = -2 * c, a2 = 1 - alpha / A;
     break;
-  case kLowShelf:
+  case kLowShelf: {
+    const double k = shelfTerm();
     b0 = A * ((A + 1) - (A - 1) * c + k);
     b1 = 2 * A * ((A - 1) - (A + 1) * c);
     b2 = A * ((A + 1) - (A - 1) * c - k);
@@ -42,7 +43,9 @@ BiquadCoefficients DesignSection(int type, const SectionAngle& angle, double gai
     a1 = -2 * ((A - 1) + (A + 1) * c);
     a2 = (A + 1) + (A - 1) * c - k;
     break;
-  case kHighShelf:
+  }
+  case kHighShelf: {
+    const double k = shelfTerm();
     b0 = A * ((A + 1) + (A - 1) * c + k);
     b1 = -2 * A * ((A - 1) + (A + 1) * c);
     b2 = A * ((A + 1) + (A - 1) * c - k);
@@ -50,6 +53,7 @@ BiquadCoefficients DesignSection(int type, const SectionAngle& angle, double gai
     a1 = 2 * ((A - 1) - (A + 1) * c);
     a2 = (A + 1) - (A - 1) * c - k;
     break;
+  }
   case kHighPass:
     b0 = (1 + c) / 2, b1 = -(1 + c), b2 = (1 + c) / 2;
     a0 = 1 + alpha, a1 = -2 * c, a2 = 1 - alpha;
