@@ -85,12 +85,15 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
   CoefficientSwitch& to = lanes_.switches[slot];
   bool fading = false;
   for (bool f : update.fading) fading = fading || f;
-  if (designedValid_ && update.generation == designedGeneration_ && !fading &&
+  // The bands whose design inputs may have changed since the last update: those whose
+  // parameters the design reads changed, and for the dynamic chain those whose delayed gains
+  // changed or whose stage fades out.
+  const std::uint32_t changed =
+      kind_ == Kind::kStatic ? update.changedBands : update.changedDynamicBands;
+  if (designedValid_ && changed == 0 && !fading &&
       (kind_ == Kind::kStatic || update.delayedGain == designedGains_))
     return false;
-  // The bands whose design inputs may have changed: those whose parameters changed, and for
-  // the dynamic chain those whose delayed gains changed or whose stage fades out.
-  std::uint32_t examine = designedValid_ ? update.changedBands : kAllBands;
+  std::uint32_t examine = designedValid_ ? changed : kAllBands;
   if (kind_ == Kind::kDynamic) {
     for (int b = 0; b < kNumBands; ++b) {
       const int left = LaneOf(b, 0), right = LaneOf(b, 1);
@@ -100,7 +103,6 @@ bool BandChain::Design(const ChainContext& context, const UpdatePoint& update, i
     }
   }
   designedValid_ = true;
-  designedGeneration_ = update.generation;
   if (kind_ == Kind::kDynamic) designedGains_ = update.delayedGain;
   to.current.fill(false);
   to.previous.fill(false);

@@ -29,11 +29,11 @@ struct BandChange {
 
 // A coefficient update at one frame of a chunk, as the chains need it.
 struct UpdatePoint {
-  int frame = 0;                            // within the chunk
-  const float* params = nullptr;            // smoothed parameters at that frame
-  std::uint32_t generation = 0;             // changes whenever the smoothed parameters change
-  std::uint32_t changedBands = kAllBands;   // bit b: band b's parameters (or Scale) changed
-  std::array<double, kLanes> delayedGain{}; // dynamic gains read back before that frame, dB
+  int frame = 0;                                 // within the chunk
+  const float* params = nullptr;                 // smoothed parameters at that frame
+  std::uint32_t changedBands = kAllBands;        // bit b: band b's parameters (or Scale) changed
+  std::uint32_t changedDynamicBands = kAllBands; // bit b: what band b's dynamic filter reads
+  std::array<double, kLanes> delayedGain{};      // dynamic gains read back before that frame, dB
   std::array<BandChange, kNumBands> change{};
   std::array<bool, kNumBands> fading{}; // the band's dynamic stage is fading out
   std::array<int, kNumBands> fadingType{};
@@ -122,9 +122,7 @@ private:
   BiquadCascade designedPrevious_[kNumBands][2]{};
   DesignInputs inputs_[kNumBands][2];
   BandAngle angles_[kNumBands];
-  // What the last design was made from: an update with the same parameters (and gains) can
-  // change nothing.
-  std::uint32_t designedGeneration_ = 0;
+  // The dynamic gains the last design was made from.
   std::array<double, kLanes> designedGains_{};
   bool designedValid_ = false;
 };

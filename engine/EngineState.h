@@ -93,13 +93,15 @@ struct EngineState {
   std::array<std::int16_t, kNumParams> moving{};
   int movingCount = 0;
   bool discretePending = false;
-  std::uint32_t paramGeneration = 0; // counts frames at which a smoothed value changed
   // Changes whenever a smoothed value changes other than while it is on the moving list: a
   // discrete value takes its target, a value settles or leaves the list, everything is reset.
   std::uint32_t settledStamp = 1;
   // Bit b: some parameter a design of band b reads (one of its own, or Scale) changed since the
   // last coefficient update. Designs look only at the bands marked.
   std::uint32_t changedBands = 0;
+  // Bit b: band b's Frequency or Q, Scale or a discrete value changed since the last coefficient
+  // update: the band's live dynamic filter may need a new design.
+  std::uint32_t changedDynamicBands = 0;
   // Bit b: band b's Frequency, Q, Attack or Release changed since the last coefficient update.
   std::uint32_t changedDetectorBands = 0;
 

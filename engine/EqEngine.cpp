@@ -88,35 +88,34 @@ const float* EqEngine::DisplayGrid() const noexcept {
 
 namespace {
 
-// The bands whose designs read parameter `index`: its own band's, or every band for Scale.
-std::uint32_t BandsReading(int index) noexcept {
-  if (index >= kNumGlobalParams) return 1u << ((index - kNumGlobalParams) / kBandFields);
-  return index == kScale ? kAllBands : 0u;
-}
-
-// The band whose detector design (band pass and ballistics) reads parameter `index`: its
-// Frequency, Q, Attack or Release.
-std::uint32_t DetectorBandsReading(int index) noexcept {
-  if (index < kNumGlobalParams) return 0u;
+// The bands whose design reads parameter `index`, when it reads the fields `fields` (a bit per
+// band field) of its own band, and Scale when `scale` is set.
+std::uint32_t BandsReading(int index, std::uint32_t fields, bool scale) noexcept {
+  if (index < kNumGlobalParams) return scale && index == kScale ? kAllBands : 0u;
   const int field = (index - kNumGlobalParams) % kBandFields;
-  const bool read = field == kFrequency || field == kQ || field == kAttack || field == kRelease;
-  return read ? 1u << ((index - kNumGlobalParams) / kBandFields) : 0u;
+  return fields >> field & 1u ? 1u << ((index - kNumGlobalParams) / kBandFields) : 0u;
 }
+constexpr std::uint32_t kEveryField = (1u << kBandFields) - 1;
+// A band's live dynamic filter: its Type, Frequency and Q with the delayed gain and Scale.
+constexpr std::uint32_t kDynamicDesignFields = 1u << kFrequency | 1u << kQ;
+// A band's detector: its band pass from Frequency and Q, its ballistics from Attack and Release.
+constexpr std::uint32_t kDetectorFields =
+    1u << kFrequency | 1u << kQ | 1u << kAttack | 1u << kRelease;
 
 // `frames` frames (0 .. kChunkFrames) of smoothing of the continuous values still moving.
 // Frame by frame each value moves s <- s + (target - s) c20, which leaves (1 - c20)^n of its
 // distance to the target after n frames; so the frames are taken in one step,
 // s <- target - (target - s) (1 - c20)^n, equal to the frame-by-frame values within a few
 // units in the last place of the double. A value snaps to its target once within
-// max(|target|, 1) 1e-10, which ends its moving. Answers `frames` when some value moved, else 0.
-int SmoothContinuous(EngineState& s, int frames) noexcept {
-  if (frames == 0) return 0;
+// max(|target|, 1) 1e-10, which ends its moving.
+void SmoothContinuous(EngineState& s, int frames) noexcept {
+  if (frames == 0) return;
   const double remains = s.smoothingRemains[frames];
-  const int moved = s.movingCount > 0 ? frames : 0;
   for (int k = 0; k < s.movingCount; ++k) {
     const int i = s.moving[k];
-    s.changedBands |= BandsReading(i);
-    s.changedDetectorBands |= DetectorBandsReading(i);
+    s.changedBands |= BandsReading(i, kEveryField, true);
+    s.changedDynamicBands |= BandsReading(i, kDynamicDesignFields, true);
+    s.changedDetectorBands |= BandsReading(i, kDetectorFields, false);
     const double target = s.target[i];
     double v = target - (target - s.smoothed[i]) * remains;
     if (std::abs(target - v) <= std::max(std::abs(target), 1.0) * 1e-10) v = target;
@@ -124,15 +123,13 @@ int SmoothContinuous(EngineState& s, int frames) noexcept {
     s.smoothedF[i] = float(v);
     if (v == target) s.moving[k--] = s.moving[--s.movingCount], ++s.settledStamp;
   }
-  return moved;
 }
 
 // Parameter smoothing of one frame: discrete values jump to their targets, continuous ones
-// take one step. The generation counts the frames at which some value changed.
+// take one step.
 void Smooth(EngineState& s) noexcept {
-  const bool discrete = s.discretePending;
-  if (discrete) {
-    s.changedBands = kAllBands;
+  if (s.discretePending) {
+    s.changedBands = s.changedDynamicBands = kAllBands;
     ++s.settledStamp;
     for (int i = 0; i < kNumParams; ++i) {
       if (!s.discrete[i]) continue;
@@ -141,12 +138,7 @@ void Smooth(EngineState& s) noexcept {
     }
     s.discretePending = false;
   }
-  if (SmoothContinuous(s, 1) > 0 || discrete) ++s.paramGeneration;
-}
-
-// `frames` frames of Smooth at once, while no discrete value is pending.
-void SmoothFrames(EngineState& s, int frames) noexcept {
-  s.paramGeneration += std::uint32_t(SmoothContinuous(s, frames));
+  SmoothContinuous(s, 1);
 }
 
 bool GainComputerMoving(const EngineState& s) noexcept {
@@ -221,7 +213,7 @@ void DesignDetectors(EngineState& s, std::uint32_t changedBands) noexcept {
 // A coefficient update outside Process (Prepare, ResetRuntime): records each band's Type,
 // Channel and Slope and puts every design in force at once, without crossfades.
 void UpdateCoefficientsNow(EngineState& s) noexcept {
-  s.changedBands = s.changedDetectorBands = 0;
+  s.changedBands = s.changedDynamicBands = s.changedDetectorBands = 0;
   int types[kNumBands], channels[kNumBands];
   const ParamView params(s.smoothedF.data());
   for (int b = 0; b < kNumBands; ++b) {
@@ -245,9 +237,9 @@ void RecordUpdate(EngineState& s, int frame) noexcept {
   const int k = c.updateCount++;
   UpdatePoint& u = c.updates[k];
   u.frame = frame;
-  u.generation = s.paramGeneration;
   u.changedBands = s.changedBands;
-  s.changedBands = 0;
+  u.changedDynamicBands = s.changedDynamicBands;
+  s.changedBands = s.changedDynamicBands = 0;
   if (s.movingCount > 0) {
     ParamSnapshot& kept = c.updateParams[k];
     if (c.updateParamsStamp[k] != s.settledStamp) {
@@ -489,7 +481,7 @@ void RunFrameClock(EngineState& s, const LaneKernels& kernels, bool sidechainPre
       int until = std::min(next, frames);
       if (c.analysisFrame > n && c.analysisFrame < until) until = c.analysisFrame;
       smoothedAhead = until < frames;
-      SmoothFrames(s, until - n - (smoothedAhead ? 0 : 1));
+      SmoothContinuous(s, until - n - (smoothedAhead ? 0 : 1));
       n = until - 1;
     }
   }
