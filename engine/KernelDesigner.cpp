@@ -238,6 +238,7 @@ void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
 void KernelSet::Allocate() {
   spectra.assign(static_cast<std::size_t>(kKernelEntries * kPartitions * kConvFftSize), ComplexF{});
   nonZero.fill(0);
+  spectraOf = {0, 1, 2, 3};
   display.fill(Matrix2::Identity());
 }
 
@@ -512,15 +513,16 @@ void KernelDesigner::LoadPartition(KernelSet& out, const FftPlan& partitionPlan)
   butterflies_ = done_ = 0;
   transforming_ = false;
   const int flag = entry_ * kPartitions + partition_;
+  out.spectraOf[std::size_t(entry_)] = std::uint8_t(entry_);
   switch (role_[entry_]) {
   case EntryRole::kZero:
     out.nonZero[flag] = 0; // the convolver never reads the spectrum
     return;
   case EntryRole::kCopy: {
+    // The source entry's spectra, already transformed, serve this entry too.
     const int source = source_[entry_];
     out.nonZero[flag] = out.nonZero[source * kPartitions + partition_];
-    const ComplexF* from = out.Partition(source, partition_);
-    if (out.nonZero[flag]) std::copy(from, from + kConvFftSize, out.Partition(entry_, partition_));
+    out.spectraOf[std::size_t(entry_)] = std::uint8_t(source);
     return;
   }
   case EntryRole::kOwn:

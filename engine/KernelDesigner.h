@@ -108,18 +108,22 @@ void WindowKernelTap(const DesignBuffers& buffers, KernelTaps& kernels, int n,
 // What one design produces and the convolver and display read: for each matrix entry the
 // 512-point spectra of its 33 zero-padded 256-tap partitions with a flag per partition that
 // is set when the partition holds a non-zero tap, and the kernel matrix at the 256 display
-// frequencies with the kernel delay removed.
+// frequencies with the kernel delay removed. An entry equal to another one bit for bit uses
+// that entry's spectra instead of a copy.
 struct KernelSet {
   std::vector<ComplexF> spectra; // [entry][partition][bin], allocated by Allocate
   std::array<std::uint8_t, kKernelEntries * kPartitions> nonZero{};
+  std::array<std::uint8_t, kKernelEntries> spectraOf{0, 1, 2, 3}; // whose spectra each uses
   std::array<Matrix2, kDisplayPoints> display{};
 
   void Allocate();
+  // Entry `entry`'s own slot for partition p (where a design writes its spectrum).
   ComplexF* Partition(int entry, int p) noexcept {
     return spectra.data() + (entry * kPartitions + p) * kConvFftSize;
   }
-  const ComplexF* Partition(int entry, int p) const noexcept {
-    return spectra.data() + (entry * kPartitions + p) * kConvFftSize;
+  // The spectrum entry `entry` convolves partition p with.
+  const ComplexF* Spectrum(int entry, int p) const noexcept {
+    return spectra.data() + (spectraOf[std::size_t(entry)] * kPartitions + p) * kConvFftSize;
   }
   bool NonZero(int entry, int p) const noexcept { return nonZero[entry * kPartitions + p] != 0; }
 };

@@ -56,7 +56,7 @@ void PartitionedConvolver::Convolve(const KernelSet& set, BlockPair& output, Blo
         const int entry = 2 * o + i;
         if (!set.NonZero(entry, p)) continue;
         const ComplexF* x = History(i, slot);
-        const ComplexF* h = set.Partition(entry, p);
+        const ComplexF* h = set.Spectrum(entry, p);
         for (int n = 0; n < kConvFftSize; ++n) {
           const float xr = x[n].real(), xi = x[n].imag();
           const float hr = h[n].real(), hi = h[n].imag();
