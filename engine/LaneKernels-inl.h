@@ -810,16 +810,25 @@ inline MatrixD BandMatrix(ComplexD h, int channel) {
   }
 }
 
+// SectionTermsAt in vectors: N = nr + j ni and D = dr + j di of one section at
+// z^-1 = c1 + j s1 and z^-2 = c2 + j s2.
+struct SectionTermsD {
+  VecD nr, ni, dr, di;
+};
+inline SectionTermsD SectionTermsAt(const BiquadCoefficients& c, VecD c1, VecD s1, VecD c2,
+                                    VecD s2) {
+  const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
+  const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
+  return {(VecD::Splat(c.b0) + b1 * c1) + b2 * c2, b1 * s1 + b2 * s2,
+          (VecD::Splat(1.0) + a1 * c1) + a2 * c2, a1 * s1 + a2 * s2};
+}
+
 // |H| by CascadeMagnitude: sqrt(prod |num|^2 / prod |den|^2), at the bins of (c1, s1, c2, s2).
 inline VecD CascadeMagnitudes(const BiquadCascade& cascade, VecD c1, VecD s1, VecD c2, VecD s2) {
   const VecD one = VecD::Splat(1.0);
   VecD numerator = one, denominator = one;
   for (int i = 0; i < cascade.count; ++i) {
-    const BiquadCoefficients& c = cascade.sections[i];
-    const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
-    const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
-    const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
-    const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
+    const auto [nr, ni, dr, di] = SectionTermsAt(cascade.sections[i], c1, s1, c2, s2);
     numerator = numerator * (nr * nr + ni * ni);
     denominator = denominator * (dr * dr + di * di);
   }
@@ -957,11 +966,7 @@ inline void CascadeResponses(const BiquadCascade& cascade, const DisplayDelays& 
     const VecD c2 = VecD::Load(delays.c2 + i), s2 = VecD::Load(delays.s2 + i);
     VecD hr = one, hi = VecD::Splat(0.0);
     for (int k = 0; k < cascade.count; ++k) {
-      const BiquadCoefficients& c = cascade.sections[k];
-      const VecD b1 = VecD::Splat(c.b1), b2 = VecD::Splat(c.b2);
-      const VecD a1 = VecD::Splat(c.a1), a2 = VecD::Splat(c.a2);
-      const VecD nr = (VecD::Splat(c.b0) + b1 * c1) + b2 * c2, ni = b1 * s1 + b2 * s2;
-      const VecD dr = (one + a1 * c1) + a2 * c2, di = a1 * s1 + a2 * s2;
+      const auto [nr, ni, dr, di] = SectionTermsAt(cascade.sections[k], c1, s1, c2, s2);
       const VecD q = dr * dr + di * di;
       const VecD sr = (nr * dr + ni * di) / q, si = (ni * dr - nr * di) / q;
       const VecD pr = hr * sr - hi * si;
